@@ -1,0 +1,75 @@
+#include "app/program.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/settings.h"
+#include "config/ini_file.h"
+#include "scene/fatal.h"
+#include "scene/groups.h"
+#include "scene/scene.h"
+
+namespace {
+
+const char kTitle[] = "Flimmerwerk";
+const char kDefaultConfig[] = "flimmer.ini";
+
+// Runs until Escape is pressed or the window is closed. Every tenth frame
+// the average rate of the last ten frames goes into the caption; only the
+// scene's frame is timed, not the event handling.
+void mainLoop(Scene& scene) {
+  bool running = true;
+  int rateSum = 0;
+  int frames = 0;
+  char caption[20];
+  do {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT ||
+          (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE))
+        running = false;
+    }
+    // The iteration that sees the quit request still draws and counts.
+    const Uint32 start = SDL_GetTicks();
+    scene.frame();
+    const Uint32 elapsed = SDL_GetTicks() - start;
+    rateSum += elapsed == 0 ? 0 : static_cast<int>(1000u / elapsed);
+    if (++frames == 10) {
+      snprintf(caption, sizeof caption, "%d FPS", rateSum / 10);
+      SDL_WM_SetCaption(caption, caption);
+      frames = 0;
+      rateSum = 0;
+    }
+  } while (running);
+}
+
+}  // namespace
+
+int runProgram(int argc, char** argv) {
+  if (SDL_Init(SDL_INIT_VIDEO) < 0)
+    fatal(1, "SDL konnte nicht initialisiert werden: %s\n", SDL_GetError());
+  SDL_WM_SetCaption(kTitle, kTitle);
+
+  // Further arguments are ignored.
+  IniFile ini(argc > 1 ? argv[1] : kDefaultConfig);
+  if (ini.failed()) exit(1);  // the IniFile has said why
+
+  const Settings settings = readSettings(ini);
+  int value = 0;
+  if (const char* key = invalidSetting(settings, &value))
+    fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
+
+  {
+    Scene scene(settings.width, settings.height, settings.trailLength, settings.speedRange,
+                settings.depth, settings.fullscreen != 0);
+    Particle::shared.randomTurns = settings.randomTurns != 0;
+    Particle::shared.bounce = settings.bounce != 0;
+    createGroups(ini, scene);
+    mainLoop(scene);
+    // The scene's teardown touches no SDL object, so SDL goes first.
+    SDL_Quit();
+  }
+  return 0;
+}

@@ -1,0 +1,40 @@
+#include "app/settings.h"
+
+#include "config/ini_file.h"
+
+Settings readSettings(IniFile& ini) {
+  Settings settings;
+  settings.width = ini.getInt("FLIM", "breite");
+  settings.height = ini.getInt("FLIM", "hoehe");
+  settings.trailLength = ini.getInt("FLIM", "schweiflaenge");
+  settings.speedRange = ini.getInt("FLIM", "richtungen");
+  settings.depth = ini.getInt("FLIM", "farbtiefe");
+  settings.fullscreen = ini.getInt("FLIM", "fullscreen");
+  settings.randomTurns = ini.getInt("FLIM", "zuf_richtungswechsel");
+  settings.bounce = ini.getInt("FLIM", "const_geschw");
+  return settings;
+}
+
+const char* invalidSetting(const Settings& settings, int* value) {
+  // Sizes and trail lengths are kept in 16 bits and must be at least 1; a
+  // range of 0 admits only the zero velocity, which is never drawn.
+  struct Limit {
+    const char* key;
+    int value;
+    int lowest;
+  };
+  const Limit limits[] = {
+      {"breite", settings.width, 1},
+      {"hoehe", settings.height, 1},
+      {"schweiflaenge", settings.trailLength, 1},
+      {"richtungen", settings.speedRange, -32768},
+  };
+  for (const Limit& limit : limits) {
+    if (limit.value < limit.lowest || limit.value > 32767 ||
+        (limit.lowest < 0 && limit.value == 0)) {
+      *value = limit.value;
+      return limit.key;
+    }
+  }
+  return nullptr;
+}

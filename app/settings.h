@@ -1,0 +1,26 @@
+#ifndef FLIMMERWERK_APP_SETTINGS_H_
+#define FLIMMERWERK_APP_SETTINGS_H_
+
+class IniFile;
+
+// The eight settings of section FLIM, as read (full integers).
+struct Settings {
+  int width;        // breite: window and grid width in pixels
+  int height;       // hoehe
+  int trailLength;  // schweiflaenge: trail points per particle
+  int speedRange;   // richtungen: velocity components lie in -range ... +range
+  int depth;        // farbtiefe: bits per pixel, full screen only
+  int fullscreen;   // non-zero: full screen
+  int randomTurns;  // zuf_richtungswechsel: non-zero turns at random times
+  int bounce;       // const_geschw: non-zero reflects at the borders
+};
+
+// Reads the settings in their fixed order; a missing one is reported by
+// the IniFile and counts as 0.
+Settings readSettings(IniFile& ini);
+
+// The key of the first setting the program cannot run with, or null. The
+// offending value is stored in *value.
+const char* invalidSetting(const Settings& settings, int* value);
+
+#endif  // FLIMMERWERK_APP_SETTINGS_H_

@@ -1,0 +1,91 @@
+#include "scene/particle.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "scene/fatal.h"
+
+SharedState Particle::shared;
+
+Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0) {
+  const int length = shared.trailLength;
+  trail_ = new (std::nothrow) TrailPoint[length];
+  if (!trail_) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
+
+  // Positions are 16-bit; a start outside the grid goes to its border.
+  int16_t startX = static_cast<int16_t>(x);
+  int16_t startY = static_cast<int16_t>(y);
+  if (startX < 0) startX = 0;
+  if (startX >= shared.fieldWidth) startX = static_cast<int16_t>(shared.fieldWidth - 1);
+  if (startY < 0) startY = 0;
+  if (startY >= shared.fieldHeight) startY = static_cast<int16_t>(shared.fieldHeight - 1);
+  for (int i = 0; i < length; ++i) trail_[i] = TrailPoint{startX, startY};
+
+  // The velocity draws come before the countdown draw.
+  randomVelocity(vx_, vy_);
+  colour_ = static_cast<int16_t>(colour);
+  turnCountdown_ = static_cast<int16_t>(rand() % 100 + 10);
+}
+
+Particle::~Particle() { delete[] trail_; }
+
+void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
+  const int range = shared.speedRange;
+  const int span = 2 * range + 1;
+  // C's remainder truncates, so a negative range still gives non-zero
+  // components (3 * range + 2 ... range).
+  do {
+    vx = static_cast<int16_t>(range - rand() % span);
+    vy = static_cast<int16_t>(range - rand() % span);
+  } while (vx == 0 && vy == 0);
+}
+
+void Particle::update() {
+  if (shared.randomTurns) {
+    // A countdown set to 0 here comes back to 0 only after wrapping
+    // through the whole 16-bit range; that long pause is intended.
+    turnCountdown_ = static_cast<int16_t>(turnCountdown_ - 1);
+    if (turnCountdown_ == 0) {
+      turnCountdown_ = static_cast<int16_t>(rand() % 100);
+      randomVelocity(vx_, vy_);
+    }
+  }
+
+  // A blocked axis costs the particle its move along that axis for this
+  // frame; a velocity drawn because x was blocked already drives y.
+  const TrailPoint head = trail_[head_];
+  int16_t newX = head.x;
+  const int nx = head.x + vx_;
+  if (nx >= 0 && nx < shared.fieldWidth) {
+    newX = static_cast<int16_t>(nx);
+  } else if (shared.bounce) {
+    vx_ = static_cast<int16_t>(-vx_);
+  } else {
+    randomVelocity(vx_, vy_);
+  }
+  int16_t newY = head.y;
+  const int ny = head.y + vy_;
+  if (ny >= 0 && ny < shared.fieldHeight) {
+    newY = static_cast<int16_t>(ny);
+  } else if (shared.bounce) {
+    vy_ = static_cast<int16_t>(-vy_);
+  } else {
+    randomVelocity(vx_, vy_);
+  }
+
+  // Shift: the slot of the oldest point becomes the new head.
+  const int length = shared.trailLength;
+  head_ = head_ == 0 ? length - 1 : head_ - 1;
+  trail_[head_] = TrailPoint{newX, newY};
+
+  // Mark from the oldest point to the head, into empty cells only, so the
+  // oldest point on a cell gives it its colour.
+  const uint32_t* ramp = shared.ramps.ramp(colour_);
+  CellGrid& grid = shared.cells;
+  for (int i = length - 1; i >= 0; --i) {
+    int slot = head_ + i;
+    if (slot >= length) slot -= length;
+    uint32_t& cell = grid.at(trail_[slot].x, trail_[slot].y);
+    if (cell == EMPTY_CELL) cell = ramp[i];
+  }
+}

@@ -1,0 +1,163 @@
+#include "scene/scene.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "scene/fatal.h"
+
+namespace {
+
+// The red, green and blue of ramp r at shade f: the pure colour at f = 0,
+// paler as f grows towards 255.
+void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
+  static const bool kFull[RAMP_COUNT][3] = {
+      {false, false, false},  // black
+      {true, false, false},   // red
+      {false, true, false},   // green
+      {false, false, true},   // blue
+      {true, true, false},    // yellow
+      {true, false, true},    // magenta
+      {false, true, true},    // cyan
+  };
+  *red = kFull[r][0] ? 255 : f;
+  *green = kFull[r][1] ? 255 : f;
+  *blue = kFull[r][2] ? 255 : f;
+}
+
+}  // namespace
+
+Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
+             bool fullscreen)
+    : cells_{nullptr, width, height},
+      ramps_{nullptr, 0},
+      width_(static_cast<int16_t>(width)),
+      height_(static_cast<int16_t>(height)),
+      screen_(nullptr),
+      backgroundKnown_(false),
+      background_(0) {
+  srand(static_cast<unsigned>(time(nullptr)));
+
+  const int bits = fullscreen ? static_cast<int16_t>(depth) : 0;
+  const Uint32 flags = fullscreen ? SDL_FULLSCREEN | SDL_DOUBLEBUF : SDL_DOUBLEBUF;
+  screen_ = SDL_SetVideoMode(width, height, bits, flags);
+  if (!screen_) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", SDL_GetError());
+
+  const int length = static_cast<int16_t>(trailLength);
+  ramps_.length = length;
+  ramps_.entries = new (std::nothrow) uint32_t[static_cast<size_t>(RAMP_COUNT) * length];
+  if (!ramps_.entries) fatal(2, "Konnte Speicher f\xFCr die Farbttabelle nicht reservieren!");
+  // A trail of one point has only its pure colour, so no step is needed.
+  const int step = length > 1 ? 255 / (length - 1) : 0;
+  for (int i = 0; i < length; ++i) {
+    const Uint8 f = static_cast<Uint8>(i * step);
+    for (int r = 0; r < RAMP_COUNT; ++r) {
+      Uint8 red, green, blue;
+      rampColour(r, f, &red, &green, &blue);
+      ramps_.entries[static_cast<size_t>(r) * length + i] =
+          SDL_MapRGB(screen_->format, red, green, blue);
+    }
+  }
+
+  const size_t cellCount = static_cast<size_t>(width) * static_cast<size_t>(height);
+  cells_.cells = new (std::nothrow) uint32_t[cellCount];
+  if (!cells_.cells) fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
+  memset(cells_.cells, 0xFF, cellCount * sizeof(uint32_t));
+
+  SharedState& shared = Particle::shared;
+  shared.cells = cells_;
+  shared.ramps = ramps_;
+  shared.fieldWidth = width_;
+  shared.fieldHeight = height_;
+  shared.trailLength = static_cast<int16_t>(length);
+  shared.speedRange = static_cast<int16_t>(speedRange);
+}
+
+Scene::~Scene() {
+  deleteParticles();
+  delete[] cells_.cells;
+  delete[] ramps_.entries;
+  std::vector<Particle*>().swap(particles_);
+  Particle::shared.cells = CellGrid{nullptr, 0, 0};
+  Particle::shared.ramps = ColourRamps{nullptr, 0};
+}
+
+void Scene::frame() {
+  if (!backgroundKnown_) {
+    background_ = SDL_MapRGB(screen_->format, 255, 255, 255);
+    backgroundKnown_ = true;
+  }
+  if (particles_.empty()) {
+    SDL_FillRect(screen_, nullptr, background_);  // its result does not matter here
+    SDL_Flip(screen_);
+    return;
+  }
+
+  memset(cells_.cells, 0xFF, static_cast<size_t>(cells_.width) * cells_.height * sizeof(uint32_t));
+  // Every particle moves and is drawn, however long the list.
+  for (Particle* particle : particles_) particle->update();
+
+  if (SDL_FillRect(screen_, nullptr, background_) != 0)
+    fatal(6, "Fehler bei FillRect: %s\n", SDL_GetError());
+  if (SDL_LockSurface(screen_) != 0) fatal(3, "SDL_LockSurface fehlgeschlagen.\n");
+  copyCellsToSurface();
+  SDL_UnlockSurface(screen_);
+  SDL_Flip(screen_);
+}
+
+void Scene::copyCellsToSurface() {
+  const int rows = height_ < screen_->h ? height_ : screen_->h;
+  const int columns = width_ < screen_->w ? width_ : screen_->w;
+  for (int y = 0; y < rows; ++y) {
+    const uint32_t* row = &cells_.at(0, y);
+    for (int x = 0; x < columns; ++x) {
+      if (row[x] != EMPTY_CELL) plot(x, y);
+    }
+  }
+}
+
+void Scene::plot(int x, int y) {
+  if (x < 0 || x >= screen_->w || y < 0 || y >= screen_->h) return;
+  const Uint8 bytesPerPixel = screen_->format->BytesPerPixel;
+  Uint8* target = static_cast<Uint8*>(screen_->pixels) + y * screen_->pitch + x * bytesPerPixel;
+  const uint32_t value = cells_.at(x, y);
+  switch (bytesPerPixel) {
+    case 1:
+      *target = static_cast<Uint8>(value);
+      break;
+    case 2:
+      *reinterpret_cast<Uint16*>(target) = static_cast<Uint16>(value);
+      break;
+    case 3:
+      // Low byte first, whatever the machine's byte order.
+      target[0] = static_cast<Uint8>(value);
+      target[1] = static_cast<Uint8>(value >> 8);
+      target[2] = static_cast<Uint8>(value >> 16);
+      break;
+    case 4:
+      *reinterpret_cast<Uint32*>(target) = value;
+      break;
+    default:
+      break;
+  }
+}
+
+void Scene::addParticles(int x, int y, int count, int colour) {
+  for (int i = 0; i < count; ++i) {
+    Particle* particle = new (std::nothrow) Particle(x, y, colour);
+    if (!particle) fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+    try {
+      particles_.push_back(particle);
+    } catch (const std::bad_alloc&) {
+      fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+    }
+  }
+}
+
+void Scene::deleteParticles() {
+  while (!particles_.empty()) {
+    delete particles_.back();
+    particles_.pop_back();
+  }
+}

@@ -1,0 +1,54 @@
+#ifndef FLIMMERWERK_SCENE_SCENE_H_
+#define FLIMMERWERK_SCENE_SCENE_H_
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "scene/particle.h"
+
+// Everything that is drawn. Owns the particles, the cell grid and the
+// colour ramps, and publishes them in Particle::shared; the display
+// surface belongs to SDL.
+class Scene {
+ public:
+  // Seeds rand with the time, opens the display and builds the ramps and
+  // the grid. Ends the process with status 1 or 2 when it cannot.
+  Scene(int width, int height, int trailLength, int speedRange, int depth, bool fullscreen);
+  // Touches no SDL object, so it may run after SDL_Quit.
+  virtual ~Scene();
+
+  Scene(const Scene&) = delete;
+  Scene& operator=(const Scene&) = delete;
+
+  // One animation step: clear the grid, move and mark every particle,
+  // paint the background, copy the marked cells and flip.
+  void frame();
+  // Copies cell (x, y) into the locked surface; ignored outside it.
+  void plot(int x, int y);
+
+  // Appends count particles starting at (x, y); nothing when count <= 0.
+  void addParticles(int x, int y, int count, int colour);
+  // Destroys every particle, last first, and empties the list.
+  void deleteParticles();
+
+  SDL_Surface* screen() const { return screen_; }
+  const std::vector<Particle*>& particles() const { return particles_; }
+
+ private:
+  void copyCellsToSurface();
+
+  std::vector<Particle*> particles_;  // creation order
+  CellGrid cells_;
+  ColourRamps ramps_;
+  int16_t width_;
+  int16_t height_;
+  SDL_Surface* screen_;  // owned by SDL
+
+  // Mapped on the first frame and kept for the rest of the run.
+  bool backgroundKnown_;
+  Uint32 background_;
+};
+
+#endif  // FLIMMERWERK_SCENE_SCENE_H_

@@ -1,0 +1,45 @@
+#ifndef FLIMMERWERK_SCENE_SHARED_STATE_H_
+#define FLIMMERWERK_SCENE_SHARED_STATE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+// A cell that no trail point has marked in this frame.
+const uint32_t EMPTY_CELL = 0xFFFFFFFFu;
+
+// One cell per pixel of the display. A cell holds EMPTY_CELL or the pixel
+// value the display will show there. Addressed by column and row; stored
+// row after row, the way the display surface keeps its pixels.
+struct CellGrid {
+  uint32_t* cells;  // owned by the Scene
+  int width;
+  int height;
+
+  uint32_t& at(int x, int y) { return cells[static_cast<size_t>(y) * width + x]; }
+};
+
+// Seven ramps of trailLength pixel values each: ramp r, entry i colours
+// trail point i of a particle of colour r; entry 0 is the head.
+struct ColourRamps {
+  uint32_t* entries;  // owned by the Scene, ramp after ramp
+  int length;
+
+  const uint32_t* ramp(int r) const { return entries + static_cast<size_t>(r) * length; }
+};
+
+const int RAMP_COUNT = 7;
+
+// The settings every particle reads. The scene writes all but the two
+// flags, which the driver sets right after; nothing changes them later.
+struct SharedState {
+  int16_t fieldWidth;
+  int16_t fieldHeight;
+  int16_t trailLength;  // trail points per particle and entries per ramp
+  int16_t speedRange;   // velocity components lie in -speedRange ... +speedRange
+  bool bounce;          // reflect at the borders instead of re-aiming
+  bool randomTurns;     // draw a new velocity at random times
+  CellGrid cells;
+  ColourRamps ramps;
+};
+
+#endif  // FLIMMERWERK_SCENE_SHARED_STATE_H_
