@@ -1,0 +1,130 @@
+#include "tests/e2e/program_runner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base ? base : "/tmp") + "/flimmer_run_XXXXXX";
+  if (mkdtemp(&pattern[0])) path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  if (!path_.empty()) system(("rm -rf '" + path_ + "'").c_str());
+}
+
+ProgramRun runProgram(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env,
+                      const std::map<std::string, std::string>& files, int timeoutSeconds) {
+  TempDir dir;
+  for (const auto& file : files) writeFile(dir.path() + "/" + file.first, file.second);
+  const std::string errPath = dir.path() + "/.stderr";
+  const std::string logPath = dir.path() + "/.probe.log";
+
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry; ++entry) {
+    const char* equals = strchr(*entry, '=');
+    if (equals) variables[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
+  }
+  variables["SDL_VIDEODRIVER"] = "dummy";
+  variables["LD_PRELOAD"] = FLIMMER_PROBE;
+  variables["PROBE_LOG"] = logPath;
+  // A sanitized program must accept the probe loaded ahead of its runtime.
+  variables["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1";
+  for (const auto& variable : env) {
+    if (variable.second.empty())
+      variables.erase(variable.first);
+    else
+      variables[variable.first] = variable.second;
+  }
+  std::vector<std::string> envStrings;
+  for (const auto& variable : variables) envStrings.push_back(variable.first + "=" + variable.second);
+  std::vector<char*> envp;
+  for (std::string& s : envStrings) envp.push_back(&s[0]);
+  envp.push_back(nullptr);
+
+  std::vector<std::string> argStrings{FLIMMER_BINARY};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : argStrings) argv.push_back(&s[0]);
+  argv.push_back(nullptr);
+
+  ProgramRun run;
+  pid_t child = fork();
+  if (child == 0) {
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int null = open("/dev/null", O_RDWR);
+    if (err < 0 || null < 0 || chdir(dir.path().c_str()) != 0) _exit(126);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(err, 2);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      run.timedOut = true;
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.err = readFile(errPath);
+  run.log = readFile(logPath);
+  return run;
+}
+
+std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix) {
+  std::vector<std::string> lines;
+  std::istringstream in(run.log);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+  return lines;
+}
+
+Picture readPicture(const std::string& path) {
+  Picture picture;
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxValue = 0;
+  in >> magic >> picture.width >> picture.height >> maxValue;
+  in.get();
+  if (!in || magic != "P6" || maxValue != 255) return Picture();
+  picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
+  in.read(reinterpret_cast<char*>(picture.rgb.data()), static_cast<std::streamsize>(picture.rgb.size()));
+  if (!in) return Picture();
+  return picture;
+}

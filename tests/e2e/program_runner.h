@@ -1,0 +1,55 @@
+#ifndef FLIMMERWERK_TESTS_E2E_PROGRAM_RUNNER_H_
+#define FLIMMERWERK_TESTS_E2E_PROGRAM_RUNNER_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+// What a run of the built program left behind.
+struct ProgramRun {
+  int status = -1;        // exit status, or 128 + signal when it was killed
+  bool timedOut = false;  // killed because it ran too long
+  std::string err;        // standard error, as bytes
+  std::string log;        // the probe's log of SDL calls, one per line
+};
+
+// Runs the built program with the arguments in a fresh temporary working
+// directory, under SDL's dummy video driver with the probe preloaded.
+// files are written into that directory first (name -> content); env adds
+// or replaces variables (an empty value removes one).
+ProgramRun runProgram(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env = {},
+                      const std::map<std::string, std::string>& files = {},
+                      int timeoutSeconds = 60);
+
+// The lines of the probe's log that start with prefix.
+std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix);
+
+// A PPM image read back from the probe's dump.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned char> rgb;  // row after row, three bytes a pixel
+
+  bool valid() const { return width > 0 && height > 0; }
+  unsigned long pixel(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return static_cast<unsigned long>(p[0]) << 16 | p[1] << 8 | p[2];
+  }
+};
+Picture readPicture(const std::string& path);
+
+// A directory removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+#endif  // FLIMMERWERK_TESTS_E2E_PROGRAM_RUNNER_H_

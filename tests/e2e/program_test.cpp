@@ -1,0 +1,319 @@
+// The built program, run the way its users run it: a configuration file,
+// standard error, the exit status, the SDL calls it makes and the frames
+// it shows. A preloaded probe ends the main loop with an Escape key press
+// and records the calls.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/program_runner.h"
+
+namespace {
+
+const std::string kNotFound = "Schl\xFCssel FLIM konnte nicht gefunden werden.\n";
+
+std::string settings(int width, int height, int trail, int range, int depth = 16,
+                     int fullscreen = 0, int turns = 1, int bounce = 0) {
+  std::ostringstream text;
+  text << "[FLIM]\nbreite=" << width << "\nhoehe=" << height << "\nschweiflaenge=" << trail
+       << "\nrichtungen=" << range << "\nfarbtiefe=" << depth << "\nfullscreen=" << fullscreen
+       << "\nzuf_richtungswechsel=" << turns << "\nconst_geschw=" << bounce << "\n";
+  return text.str();
+}
+
+std::string group(const std::string& name, int x, int y, int count, int colour) {
+  std::ostringstream text;
+  text << "[" << name << "]\nx=" << x << "\ny=" << y << "\nanz=" << count << "\nfarbe=" << colour
+       << "\n";
+  return text.str();
+}
+
+std::string bundledExample() {
+  std::ifstream in(FLIMMER_SOURCE_DIR "/flimmer.ini", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs the configuration until the probe presses Escape after the given
+// number of frames.
+ProgramRun runConfig(const std::string& config, int frames = 3,
+                     std::map<std::string, std::string> env = {}) {
+  env["PROBE_QUIT_AFTER"] = std::to_string(frames);
+  return runProgram({"test.ini"}, env, {{"test.ini", config}});
+}
+
+TEST(Program, MissingConfigurationFile) {
+  // Without an argument the program looks for flimmer.ini in the working
+  // directory.
+  ProgramRun run = runProgram({});
+  EXPECT_EQ(run.err, "Ini-Datei flimmer.ini konnte nicht gefunden werden!\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(logLines(run, "SDL_SetVideoMode").empty());
+
+  const std::string path = "/nonexistent/" + std::string(120, 'd') + "/flimmer.ini";
+  run = runProgram({path, "ignored"});
+  EXPECT_EQ(run.err, "Ini-Datei " + path + " konnte nicht gefunden werden!\n");
+  EXPECT_EQ(run.status, 1);
+}
+
+TEST(Program, DefaultConfigurationInWorkingDirectory) {
+  ProgramRun run = runProgram({}, {{"PROBE_QUIT_AFTER", "2"}}, {{"flimmer.ini", bundledExample()}});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+}
+
+TEST(Program, FileWithoutSettingsSection) {
+  ProgramRun run = runConfig(group("gruppe", 1, 1, 5, 1));
+  std::string expected;
+  for (int i = 0; i < 8; ++i) expected += kNotFound;
+  expected += "Ung\xFCltiger Wert f\xFCr breite: 0\n";
+  EXPECT_EQ(run.err, expected);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(logLines(run, "SDL_SetVideoMode").empty());
+}
+
+TEST(Program, SettingsItCannotRunWith) {
+  struct Case {
+    std::string config;
+    std::string message;
+  };
+  const Case cases[] = {
+      {settings(0, 480, 20, 3), "breite: 0"},
+      {settings(32768, 480, 20, 3), "breite: 32768"},
+      {settings(640, -1, 20, 3), "hoehe: -1"},
+      {settings(640, 480, 0, 3), "schweiflaenge: 0"},
+      {settings(640, 480, 40000, 3), "schweiflaenge: 40000"},
+      {settings(640, 480, 20, 0), "richtungen: 0"},
+      {settings(640, 480, 20, 32768), "richtungen: 32768"},
+      {settings(640, 480, 20, -32769), "richtungen: -32769"},
+      // The first offending key in reading order is named.
+      {settings(0, 0, 0, 0), "breite: 0"},
+      {settings(640, 0, 0, 0), "hoehe: 0"},
+      // Numbers beyond int are taken as the C library converts them.
+      {"[FLIM]\nbreite=99999999999\nhoehe=1\nschweiflaenge=1\nrichtungen=1\nfarbtiefe=0\n"
+       "fullscreen=0\nzuf_richtungswechsel=0\nconst_geschw=0\n",
+       "breite: " + std::to_string(atoi("99999999999"))},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = runConfig(c.config);
+    EXPECT_EQ(run.err, "Ung\xFCltiger Wert f\xFCr " + c.message + "\n") << c.config;
+    EXPECT_EQ(run.status, 1) << c.config;
+  }
+}
+
+TEST(Program, MissingSettingsAreReportedAndCountAsZero) {
+  ProgramRun run = runConfig("[FLIM]\nbreite=64\nhoehe=48\nschweiflaenge=5\nrichtungen=-2\n");
+  EXPECT_EQ(run.err,
+            "Wert farbtiefe konnte nicht gefunden werden.\n"
+            "Wert fullscreen konnte nicht gefunden werden.\n"
+            "Wert zuf_richtungswechsel konnte nicht gefunden werden.\n"
+            "Wert const_geschw konnte nicht gefunden werden.\n");
+  EXPECT_EQ(run.status, 0);
+}
+
+TEST(Program, LimitsAreAccepted) {
+  for (const std::string& config :
+       {settings(1, 1, 1, 1), settings(1, 1, 1, -32768), settings(2, 3, 32767, 32767)}) {
+    ProgramRun run = runConfig(config + group("g", 0, 0, 3, 2), 2);
+    EXPECT_EQ(run.err, "") << config;
+    EXPECT_EQ(run.status, 0) << config;
+  }
+}
+
+TEST(Program, CallsSdlInItsOrder) {
+  ProgramRun run = runConfig(settings(64, 48, 2, 3) + group("g", 5, 5, 2, 1), 1);
+  ASSERT_EQ(run.status, 0);
+  std::istringstream log(run.log);
+  std::vector<std::string> calls;
+  for (std::string line; std::getline(log, line);) calls.push_back(line);
+  const std::vector<std::string> expected = {
+      "SDL_Init 0x20",
+      "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk",
+      "SDL_SetVideoMode 64 48 0 0x40000000 rand=0",
+      // Trail 2: the pure colours, then all seven ramps at white.
+      "SDL_MapRGB 0 0 0", "SDL_MapRGB 255 0 0", "SDL_MapRGB 0 255 0", "SDL_MapRGB 0 0 255",
+      "SDL_MapRGB 255 255 0", "SDL_MapRGB 255 0 255", "SDL_MapRGB 0 255 255",
+      "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255",
+      "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255",
+      "SDL_MapRGB 255 255 255",
+      // First frame: events, timing, the lazily mapped background.
+      "SDL_PollEvent -> 0", "SDL_GetTicks", "SDL_MapRGB 255 255 255"};
+  ASSERT_GT(calls.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(calls[i], expected[i]) << i;
+  EXPECT_EQ(calls[expected.size()].substr(0, 16), "SDL_FillRect all");
+  EXPECT_EQ(calls[expected.size() + 1], "SDL_LockSurface");
+  EXPECT_EQ(calls[expected.size() + 2], "SDL_UnlockSurface");
+  // Two particles, three draws each at construction; at most a few more.
+  EXPECT_EQ(calls[expected.size() + 3].substr(0, 8), "SDL_Flip");
+  EXPECT_EQ(calls[expected.size() + 4], "SDL_GetTicks");
+  EXPECT_EQ(calls.back().substr(0, 8), "SDL_Quit");
+  // The background is mapped once for the whole run.
+  int backgrounds = 0;
+  for (size_t i = 18; i < calls.size(); ++i) backgrounds += calls[i] == "SDL_MapRGB 255 255 255";
+  EXPECT_EQ(backgrounds, 1);
+}
+
+TEST(Program, FullScreenUsesTheConfiguredDepth) {
+  ProgramRun run = runConfig(settings(64, 48, 3, 2, 32, 1), 1);
+  EXPECT_EQ(logLines(run, "SDL_SetVideoMode"),
+            std::vector<std::string>{"SDL_SetVideoMode 64 48 32 0xc0000000 rand=0"});
+  // The depth is a 16-bit value.
+  run = runConfig(settings(64, 48, 3, 2, 65536 + 24, 5), 1);
+  EXPECT_EQ(logLines(run, "SDL_SetVideoMode"),
+            std::vector<std::string>{"SDL_SetVideoMode 64 48 24 0xc0000000 rand=0"});
+  EXPECT_EQ(run.status, 0);
+  // Windowed mode ignores it.
+  run = runConfig(settings(64, 48, 3, 2, 32, 0), 1);
+  EXPECT_EQ(logLines(run, "SDL_SetVideoMode"),
+            std::vector<std::string>{"SDL_SetVideoMode 64 48 0 0x40000000 rand=0"});
+}
+
+TEST(Program, CaptionShowsTheAverageRateEveryTenFrames) {
+  struct Case {
+    int frames;
+    std::string step;  // milliseconds per SDL_GetTicks call
+    std::vector<std::string> captions;
+  };
+  const std::string start = "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk";
+  const Case cases[] = {
+      // Nine frames keep the start caption.
+      {8, "4", {start}},
+      // Each frame measures 4 ms: 250 per frame.
+      {9, "4", {start, "SDL_WM_SetCaption 250 FPS|250 FPS"}},
+      {19, "3", {start, "SDL_WM_SetCaption 333 FPS|333 FPS", "SDL_WM_SetCaption 333 FPS|333 FPS"}},
+      // Frames under a millisecond count as rate 0.
+      {9, "0", {start, "SDL_WM_SetCaption 0 FPS|0 FPS"}},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = runConfig(settings(32, 32, 3, 1) + group("g", 1, 1, 1, 0), c.frames,
+                               {{"PROBE_TICK_STEP", c.step}});
+    EXPECT_EQ(logLines(run, "SDL_WM_SetCaption"), c.captions) << c.frames << " " << c.step;
+    EXPECT_EQ(run.status, 0);
+  }
+}
+
+TEST(Program, EndsOnEscapeOrCloseAfterDrawingThatFrame) {
+  struct Case {
+    std::string events;
+    std::string flips;
+  };
+  // The probe sends the events in the event drain after the third flip;
+  // each "wait" lets one more frame be drawn.
+  const Case cases[] = {
+      {"esc", "flips=4"},
+      {"quit", "flips=4"},
+      {"space,escup,wait,wait,esc", "flips=6"},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = runConfig(settings(400, 400, 3, 1, 0, 0, 0, 1) + group("g", 200, 200, 2, 3), 3,
+                               {{"PROBE_EVENTS", c.events}});
+    EXPECT_EQ(run.status, 0) << c.events;
+    const std::vector<std::string> quit = logLines(run, "SDL_Quit");
+    ASSERT_EQ(quit.size(), 1u);
+    EXPECT_EQ(quit[0].substr(quit[0].find("flips=")), c.flips) << c.events;
+    // No turns and no border in reach: the frames draw no random numbers.
+    const std::string firstFlip = logLines(run, "SDL_Flip")[0];
+    EXPECT_EQ(quit[0].substr(9, quit[0].find(" flips") - 9), firstFlip.substr(9)) << c.events;
+  }
+}
+
+TEST(Program, SdlFailuresEndWithTheirStatus) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    std::string config;
+    std::string err;
+    int status;
+  };
+  const std::string scene = settings(40, 30, 4, 2) + group("g", 3, 3, 4, 5);
+  const Case cases[] = {
+      {{{"SDL_VIDEODRIVER", "keiner"}}, scene, "", 1},
+      {{{"PROBE_FAIL", "init"}}, scene, "SDL konnte nicht initialisiert werden: probe refuses to start\n", 1},
+      {{{"PROBE_FAIL", "video"}}, scene, "Konnte Bildschirmmodus nicht setzten: probe refuses the mode\n", 1},
+      {{{"PROBE_FAIL", "fill:2"}}, scene, "Fehler bei FillRect: probe refuses to fill\n", 6},
+      {{{"PROBE_FAIL", "lock:3"}}, scene, "SDL_LockSurface fehlgeschlagen.\n", 3},
+      // Without particles the fill's result does not matter.
+      {{{"PROBE_FAIL", "fill:2"}}, settings(40, 30, 4, 2), "", 0},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = runConfig(c.config, 5, c.env);
+    if (c.env.begin()->second == "keiner")
+      EXPECT_EQ(run.err.substr(0, 39), "SDL konnte nicht initialisiert werden: ");
+    else
+      EXPECT_EQ(run.err, c.err) << c.env.begin()->second;
+    EXPECT_EQ(run.status, c.status) << c.env.begin()->second;
+  }
+}
+
+TEST(Program, EmptySceneShowsOnlyWhite) {
+  TempDir dir;
+  const std::string dump = dir.path() + "/frame.ppm";
+  ProgramRun run = runConfig(settings(50, 40, 5, 2, 32, 1), 4, {{"PROBE_DUMP", dump}});
+  EXPECT_EQ(run.status, 0);
+  Picture picture = readPicture(dump);
+  ASSERT_TRUE(picture.valid());
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) ASSERT_EQ(picture.pixel(x, y), 0xFFFFFFul);
+}
+
+TEST(Program, BundledExampleShowsRedAndCyanOnWhite) {
+  TempDir dir;
+  const std::string dump = dir.path() + "/frame.ppm";
+  ProgramRun run = runProgram({}, {{"PROBE_QUIT_AFTER", "30"}, {"PROBE_DUMP", dump}},
+                              {{"flimmer.ini", bundledExample()}});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  Picture picture = readPicture(dump);
+  ASSERT_TRUE(picture.valid());
+  EXPECT_EQ(picture.width, 640);
+  EXPECT_EQ(picture.height, 480);
+  std::map<unsigned long, int> counts;
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) ++counts[picture.pixel(x, y)];
+  EXPECT_GT(counts[0xFFFFFF], 640 * 480 * 9 / 10);
+  EXPECT_GT(counts[0xFF0000], 0);
+  EXPECT_GT(counts[0x00FFFF], 0);
+  EXPECT_EQ(counts[0x00FF00], 0);
+}
+
+TEST(Program, EveryConfiguredColourIsShown) {
+  std::string config = settings(200, 150, 8, 2, 32, 1, 1, 1);
+  const unsigned long heads[] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+  for (int colour = 0; colour < 7; ++colour)
+    config += group("gruppe" + std::to_string(colour), 20 + 25 * colour, 20 + 15 * colour, 10, colour);
+  TempDir dir;
+  const std::string dump = dir.path() + "/frame.ppm";
+  ProgramRun run = runConfig(config, 20, {{"PROBE_DUMP", dump}});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  Picture picture = readPicture(dump);
+  ASSERT_TRUE(picture.valid());
+  std::set<unsigned long> seen;
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) seen.insert(picture.pixel(x, y));
+  EXPECT_TRUE(seen.count(0xFFFFFF));
+  for (unsigned long head : heads) EXPECT_TRUE(seen.count(head)) << std::hex << head;
+}
+
+TEST(Program, SameSeedSameFrames) {
+  TempDir dir;
+  const std::string config = bundledExample();
+  std::string frames[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string dump = dir.path() + "/frame" + std::to_string(i) + ".ppm";
+    ProgramRun run = runProgram({}, {{"PROBE_QUIT_AFTER", "25"}, {"PROBE_DUMP", dump}, {"PROBE_TIME", "1234567"}},
+                                {{"flimmer.ini", config}});
+    ASSERT_EQ(run.status, 0);
+    std::ifstream in(dump, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    frames[i] = bytes.str();
+  }
+  EXPECT_FALSE(frames[0].empty());
+  EXPECT_EQ(frames[0], frames[1]);
+}
+
+}  // namespace
