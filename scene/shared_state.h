@@ -15,7 +15,7 @@ struct CellGrid {
   int width;
   int height;
 
-  uint32_t& at(int x, int y) { return cells[static_cast<size_t>(y) * width + x]; }
+  uint32_t& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
 };
 
 // Seven ramps of trailLength pixel values each: ramp r, entry i colours

@@ -1,0 +1,182 @@
+#include "scene/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+// Scenes on SDL's dummy display; a full-screen request gets the depth it
+// asks for.
+class SceneTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+  }
+  void TearDown() override { SDL_Quit(); }
+
+  static std::tuple<int, int, int> rgb(SDL_Surface* screen, uint32_t value) {
+    Uint8 r, g, b;
+    SDL_GetRGB(value, screen->format, &r, &g, &b);
+    return {r, g, b};
+  }
+  static uint32_t pixel(SDL_Surface* screen, int x, int y) {
+    const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
+                     x * screen->format->BytesPerPixel;
+    switch (screen->format->BytesPerPixel) {
+      case 1: return *p;
+      case 2: return *reinterpret_cast<const Uint16*>(p);
+      case 3: return p[0] | p[1] << 8 | p[2] << 16;
+      default: return *reinterpret_cast<const Uint32*>(p);
+    }
+  }
+};
+
+using Colour = std::tuple<int, int, int>;
+
+TEST_F(SceneTest, RampsFadeFromThePureColourTowardsWhite) {
+  struct Case {
+    int trail;
+    std::vector<int> shades;  // f of each entry
+  };
+  const Case cases[] = {
+      {1, {0}},
+      {2, {0, 255}},
+      {4, {0, 85, 170, 255}},
+      {10, {0, 28, 56, 84, 112, 140, 168, 196, 224, 252}},
+      {300, std::vector<int>(300, 0)},  // no step left: the trail never fades
+  };
+  for (const Case& c : cases) {
+    Scene scene(8, 8, c.trail, 1, 32, true);
+    SDL_Surface* screen = scene.screen();
+    const ColourRamps& ramps = Particle::shared.ramps;
+    ASSERT_EQ(ramps.length, c.trail);
+    for (int i = 0; i < c.trail; ++i) {
+      const int f = c.shades[i];
+      const Colour expected[RAMP_COUNT] = {{f, f, f},     {255, f, f},   {f, 255, f},  {f, f, 255},
+                                           {255, 255, f}, {255, f, 255}, {f, 255, 255}};
+      for (int r = 0; r < RAMP_COUNT; ++r)
+        ASSERT_EQ(rgb(screen, ramps.ramp(r)[i]), expected[r]) << c.trail << " " << r << " " << i;
+    }
+  }
+}
+
+TEST_F(SceneTest, PublishesItsSettings) {
+  Scene scene(30, 20, 5, -7, 16, true);
+  const SharedState& shared = Particle::shared;
+  EXPECT_EQ(shared.fieldWidth, 30);
+  EXPECT_EQ(shared.fieldHeight, 20);
+  EXPECT_EQ(shared.trailLength, 5);
+  EXPECT_EQ(shared.speedRange, -7);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) ASSERT_EQ(Particle::shared.cells.at(x, y), EMPTY_CELL);
+}
+
+TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
+  struct Case {
+    int depth;
+    std::vector<Uint8> bytes;  // in address order
+  };
+  const uint32_t value = 0x11A2B3C4;
+  const Case cases[] = {
+      {8, {0xC4}},
+      {16, {0xC4, 0xB3}},  // one 16-bit store on this little-endian machine
+      {24, {0xC4, 0xB3, 0xA2}},
+      {32, {0xC4, 0xB3, 0xA2, 0x11}},
+  };
+  for (const Case& c : cases) {
+    Scene scene(10, 6, 2, 1, c.depth, true);
+    SDL_Surface* screen = scene.screen();
+    ASSERT_EQ(screen->format->BitsPerPixel, c.depth);
+    const size_t size = static_cast<size_t>(screen->pitch) * screen->h;
+    std::vector<Uint8> before(static_cast<Uint8*>(screen->pixels),
+                              static_cast<Uint8*>(screen->pixels) + size);
+    Particle::shared.cells.at(7, 4) = value;
+    Particle::shared.cells.at(0, 0) = value;
+    SDL_LockSurface(screen);
+    scene.plot(7, 4);
+    // Outside the surface nothing is written.
+    scene.plot(-1, 0);
+    scene.plot(10, 0);
+    scene.plot(0, 6);
+    scene.plot(0, -1);
+    SDL_UnlockSurface(screen);
+    const Uint8* pixels = static_cast<Uint8*>(screen->pixels);
+    const size_t at = 4 * screen->pitch + 7 * screen->format->BytesPerPixel;
+    for (size_t i = 0; i < size; ++i) {
+      if (i >= at && i < at + c.bytes.size())
+        ASSERT_EQ(pixels[i], c.bytes[i - at]) << c.depth;
+      else
+        ASSERT_EQ(pixels[i], before[i]) << c.depth << " byte " << i;
+    }
+  }
+}
+
+TEST_F(SceneTest, FrameWithoutParticlesIsWhite) {
+  for (int depth : {8, 16, 24, 32}) {
+    Scene scene(12, 9, 3, 2, depth, true);
+    SDL_Surface* screen = scene.screen();
+    memset(screen->pixels, 0x5A, static_cast<size_t>(screen->pitch) * screen->h);
+    scene.frame();
+    const uint32_t white = SDL_MapRGB(screen->format, 255, 255, 255);
+    for (int y = 0; y < 9; ++y)
+      for (int x = 0; x < 12; ++x) ASSERT_EQ(pixel(screen, x, y), white) << depth;
+  }
+}
+
+TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
+  for (int depth : {8, 16, 24, 32}) {
+    Scene scene(40, 30, 3, 1, depth, true);
+    scene.addParticles(10, 10, 1, 1);
+    scene.addParticles(10, 10, 1, 3);
+    scene.frame();
+    SDL_Surface* screen = scene.screen();
+    const SharedState& shared = Particle::shared;
+    int marked = 0;
+    for (int y = 0; y < 30; ++y) {
+      for (int x = 0; x < 40; ++x) {
+        const uint32_t cell = Particle::shared.cells.at(x, y);
+        const uint32_t expected = cell == EMPTY_CELL ? SDL_MapRGB(screen->format, 255, 255, 255) : cell;
+        ASSERT_EQ(pixel(screen, x, y) & ((1ull << depth) - 1), expected & ((1ull << depth) - 1));
+        marked += cell != EMPTY_CELL;
+      }
+    }
+    // The red particle comes first: it owns the start cell and its head.
+    const TrailPoint red = scene.particles()[0]->point(0);
+    EXPECT_EQ(shared.cells.at(red.x, red.y), shared.ramps.ramp(1)[0]) << depth;
+    EXPECT_EQ(shared.cells.at(10, 10), shared.ramps.ramp(1)[2]) << depth;
+    EXPECT_GE(marked, 2);
+    EXPECT_LE(marked, 3);
+  }
+}
+
+TEST_F(SceneTest, EveryParticleMovesAndShowsBeyond32768) {
+  Scene scene(300, 300, 1, 1, 32, true);
+  scene.addParticles(0, 0, 32768, 1);
+  scene.addParticles(200, 200, 1, 3);
+  ASSERT_EQ(scene.particles().size(), 32769u);
+  const Particle* last = scene.particles().back();
+  scene.frame();
+  const TrailPoint head = last->point(0);
+  EXPECT_NE(head.x * 1000 + head.y, 200 * 1000 + 200);
+  EXPECT_EQ(Particle::shared.cells.at(head.x, head.y), Particle::shared.ramps.ramp(3)[0]);
+  EXPECT_EQ(pixel(scene.screen(), head.x, head.y), Particle::shared.ramps.ramp(3)[0]);
+}
+
+TEST_F(SceneTest, ParticlesKeepTheirOrderAndAreDestroyedWithTheScene) {
+  Scene scene(20, 20, 4, 2, 32, true);
+  scene.addParticles(1, 2, 3, 4);
+  scene.addParticles(5, 6, 0, 1);
+  scene.addParticles(5, 6, -2, 1);
+  scene.addParticles(7, 8, 2, 6);
+  ASSERT_EQ(scene.particles().size(), 5u);
+  const int colours[] = {4, 4, 4, 6, 6};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(scene.particles()[i]->colour(), colours[i]);
+  scene.deleteParticles();
+  EXPECT_TRUE(scene.particles().empty());
+}
+
+}  // namespace
