@@ -1,0 +1,202 @@
+// The configurations shipped with the program -- the bundled flimmer.ini
+// and everything in examples/ -- must load without a single diagnostic,
+// create every particle they describe and animate. Each is run the way the
+// program runs it, with the video driver switched to dummy.
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "config/ini_file.h"
+#include "scene/groups.h"
+#include "scene/scene.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kSourceDir[] = FLIMMER_SOURCE_DIR;
+
+std::vector<std::string> exampleFiles() {
+  std::vector<std::string> paths;
+  std::error_code error;
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(fs::path(kSourceDir) / "examples", error)) {
+    if (entry.path().extension() == ".ini") paths.push_back(entry.path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+std::vector<std::string> shippedConfigurations() {
+  std::vector<std::string> paths{(fs::path(kSourceDir) / "flimmer.ini").string()};
+  for (const std::string& path : exampleFiles()) paths.push_back(path);
+  return paths;
+}
+
+std::string testName(const testing::TestParamInfo<std::string>& info) {
+  std::string name = fs::path(info.param).filename().string();
+  for (char& c : name) {
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+int sumOfCounts(IniFile& ini) {
+  int total = 0;
+  for (IniSection* s = ini.sections() ? ini.sections()->next : nullptr; s; s = s->next) {
+    ini.setCurrentSection(s);
+    total += ini.getInt(nullptr, "anz");
+  }
+  return total;
+}
+
+// What loading and running one configuration showed.
+struct LoadResult {
+  std::string diagnostics;    // everything written to standard error
+  const char* badKey = nullptr;
+  int badValue = 0;
+  bool sceneBuilt = false;
+  size_t particles = 0;
+  int described = 0;          // the sum of the groups' counts
+};
+
+// The program's own order: SDL, file, settings, scene, groups, frames;
+// SDL goes before the scene is torn down. Nothing in here may stop the
+// test while standard error is captured.
+LoadResult runConfiguration(const std::string& path) {
+  LoadResult run;
+  testing::internal::CaptureStderr();
+  if (SDL_Init(SDL_INIT_VIDEO) == 0) {
+    IniFile ini(path.c_str());
+    const Settings settings = readSettings(ini);
+    run.badKey = invalidSetting(settings, &run.badValue);
+    if (!ini.failed() && !run.badKey) {
+      Scene scene(settings.width, settings.height, settings.trailLength, settings.speedRange,
+                  settings.depth, settings.fullscreen != 0);
+      Particle::shared.randomTurns = settings.randomTurns != 0;
+      Particle::shared.bounce = settings.bounce != 0;
+      createGroups(ini, scene);
+      run.sceneBuilt = true;
+      run.particles = scene.particles().size();
+      for (int i = 0; i < 5; ++i) scene.frame();
+      SDL_Quit();
+    }
+    SDL_Quit();  // again after a failure; a second call does nothing
+    run.described = sumOfCounts(ini);
+  } else {
+    fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+  }
+  run.diagnostics = testing::internal::GetCapturedStderr();
+  return run;
+}
+
+// Run by hand, outside CTest, SDL would otherwise pick whatever display or
+// terminal it finds.
+class HeadlessVideo : public testing::Environment {
+ public:
+  void SetUp() override { setenv("SDL_VIDEODRIVER", "dummy", 1); }
+};
+testing::Environment* const kHeadless = testing::AddGlobalTestEnvironment(new HeadlessVideo);
+
+class ShippedConfiguration : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedConfiguration, LoadsSilentlyAndAnimates) {
+  const LoadResult run = runConfiguration(GetParam());
+  EXPECT_EQ(run.diagnostics, "");
+  EXPECT_EQ(run.badKey, nullptr) << "value " << run.badValue;
+  ASSERT_TRUE(run.sceneBuilt);
+  EXPECT_GT(run.particles, 0u);
+  EXPECT_EQ(run.particles, static_cast<size_t>(run.described)) << "a group was left out";
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, ShippedConfiguration,
+                         testing::ValuesIn(shippedConfigurations()), testName);
+
+class ExampleFile : public testing::TestWithParam<std::string> {};
+
+// The layout every example keeps to, beyond merely loading: a comment
+// saying what it shows, [FLIM] first with exactly its eight keys, groups
+// with exactly their four keys, no repeated header, and sizes a desktop
+// can show.
+TEST_P(ExampleFile, KeepsTheExampleLayout) {
+  const std::string& path = GetParam();
+  std::ifstream in(path);
+  ASSERT_TRUE(in) << path;
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_TRUE(line.size() > 2 && line[0] == '#' && line[1] == ' ')
+      << "first line should say what the file shows: " << line;
+  std::vector<std::string> headers;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] == '[') headers.push_back(line);
+  }
+  const std::set<std::string> distinct(headers.begin(), headers.end());
+  EXPECT_EQ(distinct.size(), headers.size()) << "a section header repeats";
+
+  testing::internal::CaptureStderr();  // lookups of missing keys would talk
+  IniFile ini(path.c_str());
+  std::map<std::string, std::set<std::string>> keys;
+  std::vector<std::string> order;
+  for (IniSection* s = ini.sections(); s; s = s->next) {
+    order.push_back(s->name);
+    for (IniEntry* e = s->entries; e; e = e->next) keys[s->name].insert(e->key);
+  }
+  const Settings settings = readSettings(ini);
+  struct Group {
+    std::string name;
+    int x, y, count, colour;
+  };
+  std::vector<Group> groups;
+  for (IniSection* s = ini.sections() ? ini.sections()->next : nullptr; s; s = s->next) {
+    ini.setCurrentSection(s);
+    groups.push_back({s->name, ini.getInt(nullptr, "x"), ini.getInt(nullptr, "y"),
+                      ini.getInt(nullptr, "anz"), ini.getInt(nullptr, "farbe")});
+  }
+  testing::internal::GetCapturedStderr();
+
+  ASSERT_FALSE(order.empty());
+  EXPECT_EQ(order.front(), "FLIM");
+  const std::set<std::string> flimKeys{"breite",     "hoehe",     "schweiflaenge",
+                                       "richtungen", "farbtiefe", "fullscreen",
+                                       "zuf_richtungswechsel", "const_geschw"};
+  EXPECT_EQ(keys["FLIM"], flimKeys);
+  EXPECT_LE(settings.width, 1920);
+  EXPECT_LE(settings.height, 1080);
+
+  const std::set<std::string> groupKeys{"x", "y", "anz", "farbe"};
+  EXPECT_FALSE(groups.empty());
+  long total = 0;
+  for (const Group& g : groups) {
+    SCOPED_TRACE("group " + g.name);
+    EXPECT_EQ(keys[g.name], groupKeys);
+    EXPECT_GE(g.colour, 0);
+    EXPECT_LE(g.colour, 6);
+    EXPECT_GE(g.count, 1);
+    EXPECT_TRUE(g.x >= 0 && g.x < settings.width) << "x=" << g.x;
+    EXPECT_TRUE(g.y >= 0 && g.y < settings.height) << "y=" << g.y;
+    total += g.count;
+  }
+  EXPECT_LE(total, 20000) << "particles in all";
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleFile, testing::ValuesIn(exampleFiles()), testName);
+
+// Without this a missing or emptied examples/ would leave only the bundled
+// file above to check.
+TEST(ExampleDirectory, HoldsTheExamples) {
+  EXPECT_GE(exampleFiles().size(), 5u) << "in " << kSourceDir << "/examples";
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Installs the build tree into temporary prefixes -- a plain one and one
+# with a blank in its name -- and checks the result: what lands where, the
+# desktop entry (validated, and started the way a menu starts it: from /),
+# the manual page (no warnings from groff or mandoc, names the installed
+# examples) and, in the plain prefix, every installed example run by the
+# installed program.
+#
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+export SDL_VIDEODRIVER=dummy  # whatever runs here stays off any screen
+
+build=$(cd "$1" && pwd) || exit 1
+source=$(cd "$2" && pwd) || exit 1
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_install.XXXXXX") || exit 1
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Runs the program with the given arguments from / under the dummy video
+# driver for a moment, then asks it to end as a window manager would (SDL
+# turns SIGTERM into a quit request). It must have said nothing and end
+# with status 0.
+run_briefly() {
+  local what=$1
+  shift
+  (cd / && SDL_VIDEODRIVER=dummy timeout --preserve-status -k 10 2 "$@" \
+    >"$tmp/run.out" 2>"$tmp/run.err")
+  local status=$?
+  [ "$status" -eq 0 ] || fail "$what: exit status $status"
+  [ ! -s "$tmp/run.err" ] || fail "$what: wrote to stderr: $(cat -v "$tmp/run.err")"
+}
+
+check_prefix() {
+  local prefix=$1 run_examples=$2
+  echo "== install to '$prefix'"
+  if ! cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
+    cat "$tmp/install.log" >&2
+    fail "cmake --install into '$prefix'"
+    return
+  fi
+
+  local bin="$prefix/bin/flimmerwerk"
+  local share="$prefix/share/flimmerwerk"
+  local desktop="$prefix/share/applications/flimmerwerk.desktop"
+  local icon="$prefix/share/icons/hicolor/scalable/apps/flimmerwerk.svg"
+  local man="$prefix/share/man/man6/flimmerwerk.6"
+
+  [ -f "$bin" ] && [ -x "$bin" ] || fail "no executable $bin"
+  [ -s "$icon" ] && grep -q '<svg' "$icon" || fail "no SVG icon at $icon"
+
+  # Exactly the bundled configuration and the examples, nothing else.
+  local expected actual
+  expected=$( (echo flimmer.ini; cd "$source/examples" && ls -- *.ini) | sort)
+  actual=$(cd "$share" 2>/dev/null && ls -A | sort)
+  [ "$expected" = "$actual" ] || fail "examples in $share: got [$actual], expected [$expected]"
+  local name
+  for name in $expected; do
+    if [ "$name" = flimmer.ini ]; then
+      cmp -s "$source/flimmer.ini" "$share/$name" || fail "$share/$name differs from the source"
+    else
+      cmp -s "$source/examples/$name" "$share/$name" || fail "$share/$name differs from the source"
+    fi
+  done
+
+  # The desktop entry.
+  if [ ! -f "$desktop" ]; then
+    fail "no desktop entry $desktop"
+  else
+    local output
+    output=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate failed"
+    [ -z "$output" ] || fail "desktop-file-validate: $output"
+    grep -qx 'Icon=flimmerwerk' "$desktop" || fail "the entry does not name the installed icon"
+    # The Exec value: string escapes first (only \\ can occur), then the
+    # quoting, whose rules are those of the shell's double quotes.
+    local exec_line
+    exec_line=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)
+    exec_line=${exec_line//\\\\/\\}
+    exec_line=${exec_line//%%/%}
+    eval "set -- $exec_line"
+    [ $# -eq 2 ] || fail "Exec should name the program and one file: $exec_line"
+    [ "${1-}" = "$bin" ] || fail "Exec program '${1-}', expected '$bin'"
+    [ "${2-}" = "$share/flimmer.ini" ] || fail "Exec file '${2-}', expected '$share/flimmer.ini'"
+    [ $# -eq 2 ] && run_briefly "desktop entry" "$@"
+  fi
+
+  # The manual page.
+  if [ ! -f "$man" ]; then
+    fail "no manual page $man"
+  else
+    local groff_out mandoc_out text
+    groff_out=$(groff -man -ww -z "$man" 2>&1)
+    [ -z "$groff_out" ] || fail "groff -man -ww -z: $groff_out"
+    mandoc_out=$(mandoc -T lint "$man" 2>&1)
+    [ -z "$mandoc_out" ] || fail "mandoc -T lint: $mandoc_out"
+    ! grep -n '@[A-Z_]*@' "$man" || fail "placeholders left in $man"
+    text=$(groff -man -Tascii -rLL=250n -rHY=0 -P-cbou "$man" 2>/dev/null)
+    grep -qF -- "$share" <<<"$text" || fail "the manual page does not name $share"
+    for name in $expected; do
+      grep -qF -- "$name" <<<"$text" || fail "the manual page does not mention $name"
+    done
+  fi
+
+  # Every installed example, run by the installed program; once is enough.
+  if [ "$run_examples" = yes ]; then
+    for name in $expected; do
+      run_briefly "$name" "$bin" "$share/$name"
+    done
+  fi
+}
+
+check_prefix "$tmp/usr" yes
+check_prefix "$tmp/with blank/usr" no
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "install tree OK"
