@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Runs flimmerwerk in a real X window on a private Xvfb and checks what a user
+# sees: the caption at start and after the first frames, the picture, that
+# other keys leave it running, and that Escape and a window manager's close
+# request both end it with status 0.
+# Usage: window_test.sh FLIMMERWERK SEND_CLOSE MAP_GATE
+# Status 0 passed, 1 failed, 77 skipped (no X tools on this machine).
+set -u
+if [ $# -ne 3 ]; then
+  echo "usage: $0 FLIMMERWERK SEND_CLOSE MAP_GATE" >&2
+  exit 2
+fi
+PROGRAM=$1
+SEND_CLOSE=$2
+MAP_GATE=$3
+. "$(dirname "$0")/xvfb_lib.sh"
+
+if tool=$(missing_x_tool); then
+  echo "SKIPPED: $tool is not installed (scripts/deps installs it)"
+  exit 77
+fi
+
+WORK_DIR=$(mktemp -d "${TMPDIR:-/tmp}/flimmer-x11.XXXXXX") || exit 1
+GATE_PID=""
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# 320 x 240, four groups in four corners, trails of ten, reflecting at the
+# borders so every particle stays in the picture.
+WIDTH=320
+HEIGHT=240
+TRAIL=10
+PER_GROUP=5
+cat >"$WORK_DIR/test.ini" <<INI
+[FLIM]
+breite=$WIDTH
+hoehe=$HEIGHT
+schweiflaenge=$TRAIL
+richtungen=2
+farbtiefe=0
+fullscreen=0
+zuf_richtungswechsel=0
+const_geschw=1
+[rot]
+x=40
+y=30
+anz=$PER_GROUP
+farbe=1
+[gruen]
+x=280
+y=30
+anz=$PER_GROUP
+farbe=2
+[blau]
+x=40
+y=210
+anz=$PER_GROUP
+farbe=3
+[cyan]
+x=280
+y=210
+anz=$PER_GROUP
+farbe=6
+INI
+# Which of red, green and blue each configured ramp has at full strength.
+RAMPS="red:100 green:010 blue:001 cyan:011"
+GROUP_COUNT=4
+
+export SDL_VIDEODRIVER=x11
+start_xvfb
+
+# Starts the program with the map gate in front of its window and checks the
+# caption while the window is held back: SDL waits for its window to be
+# mapped before the first frame, so what is read is the caption before any
+# frame. Sets WID; the program runs when it returns.
+RUN=0
+start_program() {
+  RUN=$((RUN + 1))
+  local gate_in=$WORK_DIR/gate$RUN.in gate_out=$WORK_DIR/gate$RUN.out
+  mkfifo "$gate_in" || fail "mkfifo"
+  exec 7<>"$gate_in"
+  "$MAP_GATE" 20 <"$gate_in" >"$gate_out" 2>"$WORK_DIR/gate$RUN.err" &
+  GATE_PID=$!
+  wait_until 20 grep -qx ready "$gate_out" ||
+    fail "map gate not ready: $(cat "$WORK_DIR/gate$RUN.err")"
+
+  (cd "$WORK_DIR" && exec "$PROGRAM" test.ini) \
+    >"$WORK_DIR/out$RUN" 2>"$WORK_DIR/err$RUN" &
+  PROGRAM_PID=$!
+  gate_has_window() { [ "$(wc -l <"$gate_out")" -ge 2 ] || ! alive "$PROGRAM_PID"; }
+  wait_until 20 gate_has_window || fail "run $RUN: no window asked to be mapped within 20 s"
+  alive "$PROGRAM_PID" ||
+    fail "run $RUN: program ended before its window appeared: $(cat "$WORK_DIR/err$RUN")"
+  WID=$(sed -n 2p "$gate_out")
+
+  local name icon
+  name=$(window_text "$WID" WM_NAME)
+  icon=$(window_text "$WID" WM_ICON_NAME)
+  note "run $RUN: window $WID appears as WM_NAME '$name', WM_ICON_NAME '$icon'"
+  [ "$name" = Flimmerwerk ] || fail "run $RUN: caption at start is '$name', not 'Flimmerwerk'"
+  [ "$icon" = Flimmerwerk ] || fail "run $RUN: icon name at start is '$icon', not 'Flimmerwerk'"
+
+  echo map >&7
+  exec 7>&-
+  wait_until 20 ended "$GATE_PID" || fail "run $RUN: map gate hangs"
+  wait "$GATE_PID" || fail "run $RUN: map gate failed: $(cat "$WORK_DIR/gate$RUN.err")"
+  GATE_PID=""
+
+  # After ten frames the caption shows the frame rate.
+  fps_shown() {
+    [[ $(window_text "$WID" WM_NAME) =~ ^[0-9]+\ FPS$ ]] &&
+      [[ $(window_text "$WID" WM_ICON_NAME) =~ ^[0-9]+\ FPS$ ]]
+  }
+  wait_until 20 fps_shown ||
+    fail "run $RUN: caption is '$(window_text "$WID" WM_NAME)' / '$(window_text "$WID" WM_ICON_NAME)' after 20 s, no 'N FPS'"
+  note "run $RUN: caption now '$(window_text "$WID" WM_NAME)'"
+}
+
+# Waits up to SECONDS for the program to end; it must end with status 0 and
+# say nothing.
+expect_clean_end() {
+  local seconds=$1 what=$2 status
+  wait_until "$seconds" ended "$PROGRAM_PID" ||
+    fail "run $RUN: still running $seconds s after $what"
+  wait "$PROGRAM_PID"
+  status=$?
+  PROGRAM_PID=""
+  [ "$status" -eq 0 ] || fail "run $RUN: status $status after $what: $(cat "$WORK_DIR/err$RUN")"
+  [ ! -s "$WORK_DIR/err$RUN" ] || fail "run $RUN: unexpected standard error: $(cat "$WORK_DIR/err$RUN")"
+  [ ! -s "$WORK_DIR/out$RUN" ] || fail "run $RUN: unexpected standard output: $(cat "$WORK_DIR/out$RUN")"
+  note "run $RUN: ended with status 0 after $what"
+}
+
+# Gives the program a second; it must still be running after what $1 says.
+still_running() {
+  sleep 1
+  alive "$PROGRAM_PID" || {
+    wait "$PROGRAM_PID"
+    fail "run $RUN: ended (status $?) after $1"
+  }
+  note "run $RUN: still running after $1"
+}
+
+# Checks a screenshot: the configured size, a white background with no more
+# coloured pixels than the trails can cover, only shades of the configured
+# ramps, and in every ramp the pure head colour and at least one paler shade.
+check_picture() {
+  local png=$1 size
+  size=$(/usr/bin/convert "$png" -format '%wx%h' info:) || fail "cannot read $png"
+  [ "$size" = "${WIDTH}x$HEIGHT" ] || fail "window picture is $size, not ${WIDTH}x$HEIGHT"
+  /usr/bin/convert "$png" -depth 8 -format %c histogram:info:- >"$WORK_DIR/histogram" ||
+    fail "cannot count the colours of $png"
+  awk -v ramps="$RAMPS" -v trail="$TRAIL" -v most=$((GROUP_COUNT * PER_GROUP * TRAIL)) \
+      -v total=$((WIDTH * HEIGHT)) '
+    BEGIN {
+      step = trail > 1 ? int(255 / (trail - 1)) : 0
+      n = split(ramps, list, " ")
+      for (r = 1; r <= n; ++r) {
+        split(list[r], part, ":")
+        name[r] = part[1]
+        for (i = 0; i < trail; ++i) {
+          f = i * step
+          c = ""
+          for (k = 1; k <= 3; ++k) c = c (k > 1 ? "," : "") (substr(part[2], k, 1) == "1" ? 255 : f)
+          if (!(c in shade)) { shade[c] = r; level[c] = i }
+        }
+      }
+    }
+    {
+      count = $1; sub(/:$/, "", count)
+      if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) { print "unreadable histogram line: " $0; bad = 1; next }
+      c = substr($0, RSTART + 1, RLENGTH - 2)
+      seen += count
+      if (c == "255,255,255") { white += count; next }
+      coloured += count
+      if (!(c in shade)) { printf "foreign colour (%s) in %d pixels\n", c, count; bad = 1; next }
+      if (level[c] == 0) pure[shade[c]] = 1; else pale[shade[c]] = 1
+    }
+    END {
+      if (seen != total) { printf "histogram covers %d pixels, not %d\n", seen, total; bad = 1 }
+      if (coloured == 0) { print "no coloured pixel at all"; bad = 1 }
+      if (coloured > most) { printf "%d coloured pixels, more than the %d trail points\n", coloured, most; bad = 1 }
+      for (r = 1; r <= n; ++r) {
+        if (!pure[r]) { printf "no pure %s head\n", name[r]; bad = 1 }
+        if (!pale[r]) { printf "no paler %s trail point\n", name[r]; bad = 1 }
+      }
+      printf "white %d, coloured %d\n", white, coloured
+      exit bad
+    }' "$WORK_DIR/histogram" >"$WORK_DIR/picture.txt"
+  local verdict=$?
+  note "picture: $(tr '\n' ';' <"$WORK_DIR/picture.txt")"
+  [ "$verdict" -eq 0 ] || fail "the window shows the wrong picture (see above)"
+}
+
+# Run 1: picture, harmless keys, then Escape.
+start_program
+screenshot "$WID" "$WORK_DIR/window.png" || fail "screenshot of $WID failed"
+check_picture "$WORK_DIR/window.png"
+
+# No window manager here. The root window gets the focus, so the keys of the
+# XTEST extension go to the window under the pointer, like a user's.
+ROOT=$(xwininfo -root | awk '/Window id:/ { print $4 }')
+xdotool windowfocus "$ROOT" || fail "cannot focus the root window"
+# Escape goes down outside the window and comes up inside it: the window sees
+# the release of a key it never saw pressed.
+xdotool mousemove $((WIDTH + 100)) $((HEIGHT + 100)) || fail "cannot move the pointer"
+xdotool keydown Escape || fail "xdotool keydown Escape"
+xdotool mousemove --window "$WID" 5 5 || fail "cannot move the pointer into the window"
+xdotool keyup Escape || fail "xdotool keyup Escape"
+still_running "releasing Escape"
+# Another key, pressed and released in the window the same way as the
+# Escape that ends the run below.
+xdotool key space || fail "xdotool key space"
+still_running "pressing space"
+xdotool key Escape || fail "xdotool key Escape"
+expect_clean_end 5 "Escape"
+
+# Run 2: a window manager's close request.
+start_program
+"$SEND_CLOSE" "$WID" || fail "send_close failed"
+expect_clean_end 5 "a close request (WM_DELETE_WINDOW)"
+
+note "PASSED"

@@ -1,0 +1,88 @@
+# shellcheck shell=bash
+# Shared by the real-window test and the screenshot script: a private Xvfb,
+# bounded waits and cleanup. Source it; it sets nothing up by itself.
+
+XVFB_PID=""
+PROGRAM_PID=""
+WORK_DIR=""
+
+note() { printf '%s\n' "$*"; }
+fail() {
+  printf 'FAIL: %s\n' "$*" >&2
+  exit 1
+}
+
+# wait_until SECONDS COMMAND...: polls COMMAND every 50 ms; false on timeout.
+wait_until() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  while ! "$@"; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.05
+  done
+}
+
+# True while the process runs (a zombie does not count).
+alive() {
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+ended() { ! alive "$1"; }
+
+# Kills what is still running and removes the work directory, however the
+# script ends.
+cleanup() {
+  if [ -n "$PROGRAM_PID" ] && alive "$PROGRAM_PID"; then
+    { kill -KILL "$PROGRAM_PID" && wait "$PROGRAM_PID"; } 2>/dev/null
+  fi
+  if [ -n "${GATE_PID:-}" ] && alive "$GATE_PID"; then
+    { kill -KILL "$GATE_PID" && wait "$GATE_PID"; } 2>/dev/null
+  fi
+  if [ -n "$XVFB_PID" ] && alive "$XVFB_PID"; then
+    kill -TERM "$XVFB_PID" 2>/dev/null
+    wait_until 5 ended "$XVFB_PID" || kill -KILL "$XVFB_PID" 2>/dev/null
+  fi
+  [ -n "$WORK_DIR" ] && rm -rf "$WORK_DIR"
+}
+
+# Tools a real-window run needs; status 1 names the first one missing.
+missing_x_tool() {
+  local tool
+  for tool in Xvfb xdotool xprop xwininfo xwd; do
+    command -v "$tool" >/dev/null 2>&1 || { printf '%s\n' "$tool"; return 0; }
+  done
+  # Named by its full path: another convert may come first on PATH.
+  [ -x /usr/bin/convert ] || { printf '/usr/bin/convert\n'; return 0; }
+  return 1
+}
+
+x_ready() { xprop -root >/dev/null 2>&1; }
+
+# Starts Xvfb on a display it picks itself (-displayfd) and exports DISPLAY
+# once the server answers.
+start_xvfb() {
+  local number_file=$WORK_DIR/display
+  : >"$number_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    3>"$number_file" >"$WORK_DIR/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  wait_until 20 test -s "$number_file" ||
+    fail "Xvfb reported no display number: $(tail -n 5 "$WORK_DIR/xvfb.log")"
+  DISPLAY=":$(head -n 1 "$number_file")"
+  export DISPLAY
+  wait_until 20 x_ready || fail "Xvfb on $DISPLAY does not answer"
+  note "Xvfb runs on $DISPLAY"
+}
+
+# The value of a text property of a window, e.g. window_text WID WM_NAME.
+window_text() {
+  xprop -id "$1" "$2" 2>/dev/null | sed -n "s/^$2([A-Z0-9_]*) = \"\\(.*\\)\"\$/\\1/p"
+}
+
+# Saves a picture of the window as PNG.
+screenshot() {
+  xwd -id "$1" -silent | /usr/bin/convert xwd:- -alpha off png:"$2"
+}
