@@ -6,12 +6,13 @@
 # examples) and, in the plain prefix, every installed example run by the
 # installed program.
 #
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR PROBE_LIBRARY
 set -uo pipefail
 export SDL_VIDEODRIVER=dummy  # whatever runs here stays off any screen
 
 build=$(cd "$1" && pwd) || exit 1
 source=$(cd "$2" && pwd) || exit 1
+probe=$3
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_install.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -22,13 +23,13 @@ fail() {
 }
 
 # Runs the program with the given arguments from / under the dummy video
-# driver for a moment, then asks it to end as a window manager would (SDL
-# turns SIGTERM into a quit request). It must have said nothing and end
-# with status 0.
+# driver for twenty frames, then the test probe presses Escape. It must
+# have said nothing and end with status 0.
 run_briefly() {
   local what=$1
   shift
-  (cd / && SDL_VIDEODRIVER=dummy timeout --preserve-status -k 10 2 "$@" \
+  (cd / && SDL_VIDEODRIVER=dummy LD_PRELOAD="$probe" PROBE_QUIT_AFTER=20 \
+    ASAN_OPTIONS=verify_asan_link_order=0 timeout -k 5 60 "$@" \
     >"$tmp/run.out" 2>"$tmp/run.err")
   local status=$?
   [ "$status" -eq 0 ] || fail "$what: exit status $status"
