@@ -1,7 +1,9 @@
 #include "tests/e2e/program_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,7 +45,8 @@ TempDir::~TempDir() {
 
 ProgramRun runProgram(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env,
-                      const std::map<std::string, std::string>& files, int timeoutSeconds) {
+                      const std::map<std::string, std::string>& files, int timeoutSeconds,
+                      const RunLimits& limits) {
   TempDir dir;
   for (const auto& file : files) writeFile(dir.path() + "/" + file.first, file.second);
   const std::string errPath = dir.path() + "/.stderr";
@@ -57,8 +60,11 @@ ProgramRun runProgram(const std::vector<std::string>& args,
   variables["SDL_VIDEODRIVER"] = "dummy";
   variables["LD_PRELOAD"] = FLIMMER_PROBE;
   variables["PROBE_LOG"] = logPath;
-  // A sanitized program must accept the probe loaded ahead of its runtime.
-  variables["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1";
+  // A sanitized program must accept the probe loaded ahead of its runtime;
+  // its reports end it with a status of their own.
+  const std::string sanitizerStatus = "exitcode=" + std::to_string(kSanitizerStatus);
+  variables["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=1:" + sanitizerStatus;
+  variables["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1:" + sanitizerStatus;
   for (const auto& variable : env) {
     if (variable.second.empty())
       variables.erase(variable.first);
@@ -78,6 +84,7 @@ ProgramRun runProgram(const std::vector<std::string>& args,
   argv.push_back(nullptr);
 
   ProgramRun run;
+  const auto started = std::chrono::steady_clock::now();
   pid_t child = fork();
   if (child == 0) {
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -86,11 +93,21 @@ ProgramRun runProgram(const std::vector<std::string>& args,
     dup2(null, 0);
     dup2(null, 1);
     dup2(err, 2);
+    if (limits.addressSpace) {
+      const rlimit limit{limits.addressSpace, limits.addressSpace};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
+    if (limits.user >= 0) {
+      const gid_t group = static_cast<gid_t>(limits.user);
+      if (setgroups(1, &group) != 0 || setgid(group) != 0 ||
+          setuid(static_cast<uid_t>(limits.user)) != 0)
+        _exit(126);
+    }
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  const auto deadline = started + std::chrono::seconds(timeoutSeconds);
   while (waitpid(child, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       run.timedOut = true;
@@ -100,6 +117,7 @@ ProgramRun runProgram(const std::vector<std::string>& args,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.err = readFile(errPath);
   run.log = readFile(logPath);

@@ -11,6 +11,18 @@ struct ProgramRun {
   bool timedOut = false;  // killed because it ran too long
   std::string err;        // standard error, as bytes
   std::string log;        // the probe's log of SDL calls, one per line
+  double seconds = 0;     // wall-clock time from start to end
+};
+
+// The status a sanitized program ends with when AddressSanitizer,
+// LeakSanitizer or UndefinedBehaviorSanitizer reports a fault; the
+// program's own statuses never take this value.
+const int kSanitizerStatus = 86;
+
+// Restrictions put on the program just before it starts.
+struct RunLimits {
+  unsigned long long addressSpace = 0;  // bytes of address space (ulimit -v); 0: unchanged
+  int user = -1;                        // run as this user id (and group id); -1: unchanged
 };
 
 // Runs the built program with the arguments in a fresh temporary working
@@ -20,7 +32,7 @@ struct ProgramRun {
 ProgramRun runProgram(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env = {},
                       const std::map<std::string, std::string>& files = {},
-                      int timeoutSeconds = 60);
+                      int timeoutSeconds = 60, const RunLimits& limits = RunLimits());
 
 // The lines of the probe's log that start with prefix.
 std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix);
