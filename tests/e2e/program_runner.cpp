@@ -46,7 +46,7 @@ TempDir::~TempDir() {
 ProgramRun runProgram(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env,
                       const std::map<std::string, std::string>& files, int timeoutSeconds,
-                      const RunLimits& limits) {
+                      const RunOptions& options) {
   TempDir dir;
   for (const auto& file : files) writeFile(dir.path() + "/" + file.first, file.second);
   const std::string errPath = dir.path() + "/.stderr";
@@ -77,7 +77,7 @@ ProgramRun runProgram(const std::vector<std::string>& args,
   for (std::string& s : envStrings) envp.push_back(&s[0]);
   envp.push_back(nullptr);
 
-  std::vector<std::string> argStrings{FLIMMER_BINARY};
+  std::vector<std::string> argStrings{options.program.empty() ? FLIMMER_BINARY : options.program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& s : argStrings) argv.push_back(&s[0]);
@@ -93,14 +93,14 @@ ProgramRun runProgram(const std::vector<std::string>& args,
     dup2(null, 0);
     dup2(null, 1);
     dup2(err, 2);
-    if (limits.addressSpace) {
-      const rlimit limit{limits.addressSpace, limits.addressSpace};
+    if (options.addressSpace) {
+      const rlimit limit{options.addressSpace, options.addressSpace};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
-    if (limits.user >= 0) {
-      const gid_t group = static_cast<gid_t>(limits.user);
+    if (options.user >= 0) {
+      const gid_t group = static_cast<gid_t>(options.user);
       if (setgroups(1, &group) != 0 || setgid(group) != 0 ||
-          setuid(static_cast<uid_t>(limits.user)) != 0)
+          setuid(static_cast<uid_t>(options.user)) != 0)
         _exit(126);
     }
     execve(argv[0], argv.data(), envp.data());

@@ -19,10 +19,11 @@ struct ProgramRun {
 // program's own statuses never take this value.
 const int kSanitizerStatus = 86;
 
-// Restrictions put on the program just before it starts.
-struct RunLimits {
+// How the program is started, beyond arguments and environment.
+struct RunOptions {
   unsigned long long addressSpace = 0;  // bytes of address space (ulimit -v); 0: unchanged
   int user = -1;                        // run as this user id (and group id); -1: unchanged
+  std::string program;                  // another copy of the program; "": the built one
 };
 
 // Runs the built program with the arguments in a fresh temporary working
@@ -32,7 +33,7 @@ struct RunLimits {
 ProgramRun runProgram(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env = {},
                       const std::map<std::string, std::string>& files = {},
-                      int timeoutSeconds = 60, const RunLimits& limits = RunLimits());
+                      int timeoutSeconds = 60, const RunOptions& options = RunOptions());
 
 // The lines of the probe's log that start with prefix.
 std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix);
