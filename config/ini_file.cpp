@@ -230,5 +230,7 @@ const char* IniFile::getString(const char* section, const char* key) {
 
 int IniFile::getInt(const char* section, const char* key) {
   const char* text = getString(section, key);
-  return text ? atoi(text) : 0;
+  // As atoi converts, but without its undefined behaviour for numbers
+  // beyond int: the long is cut to int the way the C library's atoi does.
+  return text ? static_cast<int>(strtol(text, nullptr, 10)) : 0;
 }
