@@ -94,16 +94,23 @@ void Scene::frame() {
     return;
   }
 
-  memset(cells_.cells, 0xFF, static_cast<size_t>(cells_.width) * cells_.height * sizeof(uint32_t));
-  // Every particle moves and is drawn, however long the list.
-  for (Particle* particle : particles_) particle->update();
-
+  clearCells();
+  updateParticles();
   if (SDL_FillRect(screen_, nullptr, background_) != 0)
     fatal(6, "Fehler bei FillRect: %s\n", SDL_GetError());
   if (SDL_LockSurface(screen_) != 0) fatal(3, "SDL_LockSurface fehlgeschlagen.\n");
   copyCellsToSurface();
   SDL_UnlockSurface(screen_);
   SDL_Flip(screen_);
+}
+
+void Scene::clearCells() {
+  memset(cells_.cells, 0xFF, static_cast<size_t>(cells_.width) * cells_.height * sizeof(uint32_t));
+}
+
+void Scene::updateParticles() {
+  // Every particle moves and is drawn, however long the list.
+  for (Particle* particle : particles_) particle->update();
 }
 
 void Scene::copyCellsToSurface() {

@@ -28,6 +28,14 @@ class Scene {
   // Copies cell (x, y) into the locked surface; ignored outside it.
   void plot(int x, int y);
 
+  // The steps of a frame with particles, in frame order, for timing them
+  // one by one: every cell to EMPTY_CELL; every particle moved and its
+  // trail marked; (the background fill and the lock are the caller's)
+  // every marked cell copied into the locked surface.
+  void clearCells();
+  void updateParticles();
+  void copyCellsToSurface();
+
   // Appends count particles starting at (x, y); nothing when count <= 0.
   void addParticles(int x, int y, int count, int colour);
   // Destroys every particle, last first, and empties the list.
@@ -37,8 +45,6 @@ class Scene {
   const std::vector<Particle*>& particles() const { return particles_; }
 
  private:
-  void copyCellsToSurface();
-
   std::vector<Particle*> particles_;  // creation order
   CellGrid cells_;
   ColourRamps ramps_;

@@ -1,0 +1,349 @@
+// How long a frame takes, next to the least a frame of that size could
+// take. Scene::frame runs on a real SDL surface (the dummy driver, 32 bits
+// per pixel); the floor of a W x H scene is what any frame must at least
+// move through memory: the grid cleared, the surface filled and the grid
+// read once. A summary table with the medians of the run follows the
+// usual output.
+//
+//   flimmer_bench                       all scenes, parts and sweeps
+//   flimmer_bench --benchmark_filter=/S  only what has /S in its name
+//
+// Without a --benchmark_repetitions argument every benchmark runs five
+// times and the summary uses the medians.
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+// Every malloc, calloc and realloc of the process -- the scene's, the C++
+// library's and SDL's -- is counted, so a frame that allocates shows up.
+// (Not in sanitizer builds, whose runtime owns malloc.)
+namespace {
+unsigned long allocations = 0;
+}
+#ifndef FLIMMER_BENCH_NO_ALLOCATION_COUNT
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void* malloc(size_t size) {
+  ++allocations;
+  return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) {
+  ++allocations;
+  return __libc_calloc(count, size);
+}
+void* realloc(void* block, size_t size) {
+  ++allocations;
+  return __libc_realloc(block, size);
+}
+}
+#endif
+
+namespace {
+
+// The scenes the figures are quoted for.
+struct SceneSize {
+  const char* name;
+  int width;
+  int height;
+  int particles;
+  int trail;
+};
+
+const SceneSize kScenes[] = {
+    {"S", 640, 480, 2000, 20},
+    {"L", 1920, 1080, 20000, 50},
+    {"XL", 1920, 1080, 200000, 20},
+};
+
+const unsigned kSeed = 20240607;
+const int kGroups = 8;
+// Frames drawn before timing, so the groups have spread from their start
+// cells instead of sitting on them.
+const int kWarmUpFrames = 300;
+
+// One scene at a time: a new display mode takes the last scene's surface.
+// Successive benchmarks of the same size share the scene and its history.
+Scene& sceneFor(int width, int height, int particles, int trail) {
+  static std::unique_ptr<Scene> scene;
+  static std::vector<int> key;
+  const std::vector<int> wanted = {width, height, particles, trail};
+  if (scene && key == wanted) return *scene;
+  scene.reset();
+  scene = std::make_unique<Scene>(width, height, trail, 3, 32, true);
+  key = wanted;
+  Particle::shared.randomTurns = true;
+  Particle::shared.bounce = false;
+  srand(kSeed);
+  // Eight groups on a 4 x 2 lattice over the field, colours in turn.
+  for (int g = 0; g < kGroups; ++g) {
+    const int x = width * (2 * (g % 4) + 1) / 8;
+    const int y = height * (2 * (g / 4) + 1) / 4;
+    const int count = particles / kGroups + (g < particles % kGroups ? 1 : 0);
+    scene->addParticles(x, y, count, g % RAMP_COUNT);
+  }
+  for (int i = 0; i < kWarmUpFrames; ++i) scene->frame();
+  return *scene;
+}
+
+double threadSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return now.tv_sec + now.tv_nsec * 1e-9;
+}
+
+void setPointCounters(benchmark::State& state, int particles, int trail) {
+  const double points = static_cast<double>(particles) * trail;
+  state.counters["points/s"] =
+      benchmark::Counter(points, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Scene::frame, whole, and the allocations made inside it.
+void frameBench(benchmark::State& state, int width, int height, int particles, int trail) {
+  Scene& scene = sceneFor(width, height, particles, trail);
+  unsigned long frameAllocations = 0;
+  for (auto _ : state) {
+    const unsigned long before = allocations;
+    scene.frame();
+    frameAllocations += allocations - before;
+  }
+  setPointCounters(state, particles, trail);
+  state.counters["allocs/frame"] = benchmark::Counter(static_cast<double>(frameAllocations),
+                                                      benchmark::Counter::kAvgIterations);
+}
+
+// The steps of Scene::frame one by one, each with its own thread CPU time
+// per frame (in microseconds), and the particle pass per trail point.
+void partsBench(benchmark::State& state, int width, int height, int particles, int trail) {
+  Scene& scene = sceneFor(width, height, particles, trail);
+  SDL_Surface* screen = scene.screen();
+  const Uint32 white = SDL_MapRGB(screen->format, 255, 255, 255);
+  enum { kClear, kParticles, kFill, kCopy, kFlip, kParts };
+  double spent[kParts] = {};
+  for (auto _ : state) {
+    double t0 = threadSeconds();
+    scene.clearCells();
+    double t1 = threadSeconds();
+    spent[kClear] += t1 - t0;
+    scene.updateParticles();
+    t0 = threadSeconds();
+    spent[kParticles] += t0 - t1;
+    SDL_FillRect(screen, nullptr, white);
+    t1 = threadSeconds();
+    spent[kFill] += t1 - t0;
+    SDL_LockSurface(screen);
+    scene.copyCellsToSurface();
+    SDL_UnlockSurface(screen);
+    t0 = threadSeconds();
+    spent[kCopy] += t0 - t1;
+    SDL_Flip(screen);
+    spent[kFlip] += threadSeconds() - t0;
+  }
+  const char* names[kParts] = {"clear us", "particles us", "fill us", "copy us", "flip us"};
+  for (int i = 0; i < kParts; ++i)
+    state.counters[names[i]] = benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
+  const double points = static_cast<double>(particles) * trail;
+  state.counters["particles ns/point"] = benchmark::Counter(
+      spent[kParticles] * 1e9 / points, benchmark::Counter::kAvgIterations);
+  const double pixels = static_cast<double>(width) * height;
+  state.counters["clear+fill+copy ns/pixel"] = benchmark::Counter(
+      (spent[kClear] + spent[kFill] + spent[kCopy]) * 1e9 / pixels,
+      benchmark::Counter::kAvgIterations);
+}
+
+// The floor: two memsets of W x H x 4 bytes (grid and surface) and one
+// read of the grid.
+void floorBench(benchmark::State& state, int width, int height) {
+  const size_t cells = static_cast<size_t>(width) * height;
+  std::vector<uint32_t> grid(cells), surface(cells);
+  for (auto _ : state) {
+    memset(grid.data(), 0xFF, cells * sizeof(uint32_t));
+    benchmark::ClobberMemory();
+    memset(surface.data(), 0xFF, cells * sizeof(uint32_t));
+    benchmark::ClobberMemory();
+    uint32_t any = 0;
+    for (size_t i = 0; i < cells; ++i) any |= grid[i] + static_cast<uint32_t>(i);
+    benchmark::DoNotOptimize(any);
+  }
+  state.counters["bytes/s"] = benchmark::Counter(3.0 * cells * sizeof(uint32_t),
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The particle pass grows with particles x trail at a fixed size, the
+// rest of the frame with W x H at a fixed particle load.
+const int kSweepWidth = 1920;
+const int kSweepHeight = 1080;
+const std::pair<int, int> kSweepLoads[] = {  // particles, trail
+    {5000, 20}, {10000, 20}, {20000, 20}, {40000, 20}, {80000, 20},
+    {10000, 10}, {10000, 40}, {10000, 80}};
+const std::pair<int, int> kSweepSizes[] = {
+    {320, 240}, {640, 480}, {1280, 720}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
+const int kSweepSizeParticles = 2000;
+const int kSweepSizeTrail = 20;
+
+std::string sizeName(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// The summary: the median of each benchmark, by name. Times are thread
+// CPU time, which a busy machine disturbs less than wall time; the wall
+// time ratio is shown beside it.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      if (!single && !(run.run_type == Run::RT_Aggregate && run.aggregate_name == "median"))
+        continue;
+      Figures& figures = results_[run.run_name.function_name];
+      const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+      figures.cpu = run.GetAdjustedCPUTime() / unit;
+      figures.real = run.GetAdjustedRealTime() / unit;
+      figures.counters.clear();
+      for (const auto& counter : run.counters) figures.counters[counter.first] = counter.second.value;
+    }
+  }
+
+  void printSummary() const {
+    printf("\nMedians of this run; times are thread CPU time per frame.\n");
+    printf("\n%-6s %10s %10s %7s %11s %15s %13s\n", "scene", "frame ms", "floor ms", "ratio",
+           "wall ratio", "trail points/s", "allocs/frame");
+    for (const SceneSize& s : kScenes) {
+      const Figures* frame = find(std::string("frame/") + s.name);
+      const Figures* floor = find(std::string("floor/") + s.name);
+      if (!frame || !floor) continue;
+      printf("%-6s %10.3f %10.3f %7.2f %11.2f %15.3e %13.1f\n", s.name, frame->cpu * 1e3,
+             floor->cpu * 1e3, frame->cpu / floor->cpu, frame->real / floor->real,
+             static_cast<double>(s.particles) * s.trail / frame->cpu,
+             frame->counter("allocs/frame"));
+    }
+
+    const char* parts[] = {"clear us", "particles us", "fill us", "copy us", "flip us"};
+    printf("\n%-6s", "scene");
+    for (const char* part : parts) printf(" %13s", part);
+    printf("\n");
+    for (const SceneSize& s : kScenes) {
+      const Figures* figures = find(std::string("parts/") + s.name);
+      if (!figures) continue;
+      printf("%-6s", s.name);
+      for (const char* part : parts) printf(" %13.1f", figures->counter(part));
+      printf("\n");
+    }
+
+    printf("\nParticle pass at %dx%d: it should grow with particles x trail.\n", kSweepWidth,
+           kSweepHeight);
+    printf("%10s %6s %14s %12s %10s\n", "particles", "trail", "trail points", "pass us",
+           "ns/point");
+    for (const auto& load : kSweepLoads) {
+      const Figures* figures = find("sweep/points/" + std::to_string(load.first) + "x" +
+                                    std::to_string(load.second));
+      if (!figures) continue;
+      printf("%10d %6d %14d %12.1f %10.2f\n", load.first, load.second, load.first * load.second,
+             figures->counter("particles us"), figures->counter("particles ns/point"));
+    }
+
+    printf("\nFrame by size, %d particles with trail %d: it should grow with W x H.\n",
+           kSweepSizeParticles, kSweepSizeTrail);
+    printf("%10s %10s %10s %10s %7s %10s\n", "size", "pixels", "frame ms", "floor ms", "ratio",
+           "ns/pixel");
+    for (const auto& size : kSweepSizes) {
+      const std::string name = sizeName(size.first, size.second);
+      const Figures* frame = find("sweep/size/frame/" + name);
+      const Figures* floor = find("sweep/size/floor/" + name);
+      if (!frame || !floor) continue;
+      const double pixels = static_cast<double>(size.first) * size.second;
+      printf("%10s %10.0f %10.3f %10.3f %7.2f %10.3f\n", name.c_str(), pixels, frame->cpu * 1e3,
+             floor->cpu * 1e3, frame->cpu / floor->cpu, frame->cpu * 1e9 / pixels);
+    }
+  }
+
+ private:
+  struct Figures {
+    double cpu = 0;   // seconds per iteration
+    double real = 0;  // seconds per iteration
+    std::map<std::string, double> counters;
+    double counter(const std::string& name) const {
+      auto it = counters.find(name);
+      return it == counters.end() ? 0 : it->second;
+    }
+  };
+  const Figures* find(const std::string& name) const {
+    auto it = results_.find(name);
+    return it == results_.end() ? nullptr : &it->second;
+  }
+
+  std::map<std::string, Figures> results_;
+};
+
+void registerBenchmarks() {
+  for (const SceneSize& s : kScenes) {
+    benchmark::RegisterBenchmark((std::string("frame/") + s.name).c_str(), frameBench, s.width,
+                                 s.height, s.particles, s.trail)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("floor/") + s.name).c_str(), floorBench, s.width,
+                                 s.height)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("parts/") + s.name).c_str(), partsBench, s.width,
+                                 s.height, s.particles, s.trail)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (const auto& load : kSweepLoads) {
+    const std::string name = "sweep/points/" + std::to_string(load.first) + "x" +
+                             std::to_string(load.second);
+    benchmark::RegisterBenchmark(name.c_str(), partsBench, kSweepWidth, kSweepHeight, load.first,
+                                 load.second)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (const auto& size : kSweepSizes) {
+    const std::string name = sizeName(size.first, size.second);
+    benchmark::RegisterBenchmark(("sweep/size/frame/" + name).c_str(), frameBench, size.first,
+                                 size.second, kSweepSizeParticles, kSweepSizeTrail)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("sweep/size/floor/" + name).c_str(), floorBench, size.first,
+                                 size.second)
+        ->Unit(benchmark::kMicrosecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Off any screen, and full screen so the 32 bits are honoured.
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+    return 1;
+  }
+
+  std::vector<char*> args(argv, argv + argc);
+  bool repetitionsGiven = false;
+  for (int i = 1; i < argc; ++i)
+    repetitionsGiven |= strncmp(argv[i], "--benchmark_repetitions", 23) == 0;
+  char repetitions[] = "--benchmark_repetitions=5";
+  if (!repetitionsGiven) args.push_back(repetitions);
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+
+  registerBenchmarks();
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printSummary();
+  benchmark::Shutdown();
+  SDL_Quit();
+  return 0;
+}
