@@ -1,0 +1,349 @@
+// Scene::frame against a plain model of what a frame shows, kept here and
+// written for clarity, not speed: its own cell grid (a column per x), its
+// own particles with their trails as lists, head first, and its own
+// picture of the surface. Both draw from the C library's rand(), seeded
+// alike, one after the other: the model's run is recorded first (every
+// picture, every grid and, after each frame, the next random number),
+// then the scene is run from the same seed and must show the same
+// pictures, hold the same grids and leave rand() at the same place.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+// Every allocation through operator new, counted while a frame runs.
+namespace {
+bool countingAllocations = false;
+unsigned long allocationsCounted = 0;
+
+void* allocate(size_t size) {
+  if (countingAllocations) ++allocationsCounted;
+  return malloc(size ? size : 1);
+}
+// Kept out of line, so the compiler does not pair an inlined new with a
+// free and warn about it.
+__attribute__((noinline)) void release(void* block) { free(block); }
+}  // namespace
+
+void* operator new(size_t size) {
+  if (void* block = allocate(size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t size) {
+  if (void* block = allocate(size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* block) noexcept { release(block); }
+void operator delete[](void* block) noexcept { release(block); }
+void operator delete(void* block, size_t) noexcept { release(block); }
+void operator delete[](void* block, size_t) noexcept { release(block); }
+
+namespace {
+
+struct Group {
+  int x, y, count, colour;
+};
+
+struct Case {
+  std::string name;
+  int width, height, trail, range, depth;
+  bool bounce, turns;
+  std::vector<Group> groups;
+  int frames;
+  // A clip rectangle for the surface (w = 0: none). The background fill
+  // covers only the rectangle; marked cells are copied wherever they lie.
+  SDL_Rect clip;
+  // From frame emptyFrom on (-1: never) the scene has no particles; from
+  // frame refillFrom on (-1: never) it has the groups again, as new
+  // particles.
+  int emptyFrom, refillFrom;
+};
+
+const uint32_t kEmpty = 0xFFFFFFFFu;
+
+// ---------------------------------------------------------------------------
+// The model.
+
+struct Point {
+  int x, y;
+};
+
+struct ModelParticle {
+  std::vector<Point> trail;  // trail[0] is the head
+  int16_t vx, vy;
+  int colour;
+  int16_t countdown;
+};
+
+class Model {
+ public:
+  Model(const Case& c, SDL_Surface* screen)
+      : c_(c),
+        columns_(c.width, std::vector<uint32_t>(c.height, kEmpty)),
+        surfaceWidth_(screen->w),
+        surfaceHeight_(screen->h),
+        clip_(screen->clip_rect) {
+    // Ramp r, entry i: the pure colour fading towards white in even steps.
+    const int step = c.trail > 1 ? 255 / (c.trail - 1) : 0;
+    for (int r = 0; r < RAMP_COUNT; ++r) {
+      const bool red = r == 1 || r == 4 || r == 5;
+      const bool green = r == 2 || r == 4 || r == 6;
+      const bool blue = r == 3 || r == 5 || r == 6;
+      for (int i = 0; i < c.trail; ++i) {
+        const Uint8 f = static_cast<Uint8>(i * step);
+        ramps_[r].push_back(SDL_MapRGB(screen->format, red ? 255 : f, green ? 255 : f, blue ? 255 : f));
+      }
+    }
+    background_ = SDL_MapRGB(screen->format, 255, 255, 255);
+    bytesPerPixel_ = screen->format->BytesPerPixel;
+    picture_ = readPicture(screen);
+  }
+
+  void add(const Group& g) {
+    for (int n = 0; n < g.count; ++n) {
+      ModelParticle p;
+      int16_t x = static_cast<int16_t>(g.x), y = static_cast<int16_t>(g.y);
+      if (x < 0) x = 0;
+      if (x >= c_.width) x = static_cast<int16_t>(c_.width - 1);
+      if (y < 0) y = 0;
+      if (y >= c_.height) y = static_cast<int16_t>(c_.height - 1);
+      p.trail.assign(c_.trail, Point{x, y});
+      drawVelocity(p);
+      p.colour = g.colour;
+      p.countdown = static_cast<int16_t>(rand() % 100 + 10);
+      particles_.push_back(p);
+    }
+  }
+
+  void removeAll() { particles_.clear(); }
+
+  void frame() {
+    if (particles_.empty()) {
+      fillBackground();
+      return;
+    }
+    for (auto& column : columns_) column.assign(c_.height, kEmpty);
+    for (ModelParticle& p : particles_) {
+      if (c_.turns) {
+        p.countdown = static_cast<int16_t>(p.countdown - 1);
+        if (p.countdown == 0) {
+          p.countdown = static_cast<int16_t>(rand() % 100);
+          drawVelocity(p);
+        }
+      }
+      Point head = p.trail[0];
+      if (head.x + p.vx >= 0 && head.x + p.vx < c_.width)
+        head.x += p.vx;
+      else if (c_.bounce)
+        p.vx = static_cast<int16_t>(-p.vx);
+      else
+        drawVelocity(p);
+      if (head.y + p.vy >= 0 && head.y + p.vy < c_.height)
+        head.y += p.vy;
+      else if (c_.bounce)
+        p.vy = static_cast<int16_t>(-p.vy);
+      else
+        drawVelocity(p);
+      p.trail.insert(p.trail.begin(), head);
+      p.trail.pop_back();
+      for (int i = c_.trail - 1; i >= 0; --i) {
+        uint32_t& cell = columns_[p.trail[i].x][p.trail[i].y];
+        if (cell == kEmpty) cell = ramps_[p.colour][i];
+      }
+    }
+    fillBackground();
+    for (int x = 0; x < c_.width && x < surfaceWidth_; ++x)
+      for (int y = 0; y < c_.height && y < surfaceHeight_; ++y)
+        if (columns_[x][y] != kEmpty) picture_[y][x] = truncate(columns_[x][y]);
+  }
+
+  const std::vector<std::vector<uint32_t>>& picture() const { return picture_; }
+  const std::vector<std::vector<uint32_t>>& columns() const { return columns_; }
+  const std::vector<ModelParticle>& particles() const { return particles_; }
+
+  // The surface as rows of pixel values.
+  static std::vector<std::vector<uint32_t>> readPicture(SDL_Surface* screen) {
+    std::vector<std::vector<uint32_t>> rows(screen->h, std::vector<uint32_t>(screen->w));
+    for (int y = 0; y < screen->h; ++y) {
+      for (int x = 0; x < screen->w; ++x) {
+        const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
+                         x * screen->format->BytesPerPixel;
+        switch (screen->format->BytesPerPixel) {
+          case 1: rows[y][x] = p[0]; break;
+          case 2: rows[y][x] = p[0] | p[1] << 8; break;
+          case 3: rows[y][x] = p[0] | p[1] << 8 | p[2] << 16; break;
+          default: rows[y][x] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+        }
+      }
+    }
+    return rows;
+  }
+
+ private:
+  void drawVelocity(ModelParticle& p) const {
+    const int span = 2 * c_.range + 1;
+    do {
+      p.vx = static_cast<int16_t>(c_.range - rand() % span);
+      p.vy = static_cast<int16_t>(c_.range - rand() % span);
+    } while (p.vx == 0 && p.vy == 0);
+  }
+
+  uint32_t truncate(uint32_t value) const {
+    return bytesPerPixel_ == 4 ? value : value & ((1u << (8 * bytesPerPixel_)) - 1);
+  }
+
+  void fillBackground() {
+    for (int y = clip_.y; y < clip_.y + clip_.h; ++y)
+      for (int x = clip_.x; x < clip_.x + clip_.w; ++x) picture_[y][x] = truncate(background_);
+  }
+
+  const Case& c_;
+  std::vector<uint32_t> ramps_[RAMP_COUNT];
+  std::vector<std::vector<uint32_t>> columns_;  // columns_[x][y]
+  std::vector<ModelParticle> particles_;
+  std::vector<std::vector<uint32_t>> picture_;  // picture_[y][x]
+  int surfaceWidth_, surfaceHeight_;
+  SDL_Rect clip_;
+  uint32_t background_ = 0;
+  int bytesPerPixel_ = 4;
+};
+
+// ---------------------------------------------------------------------------
+// The comparison.
+
+// What the model showed and held after each frame.
+struct Recording {
+  std::vector<std::vector<std::vector<uint32_t>>> pictures;
+  std::vector<std::vector<std::vector<uint32_t>>> grids;
+  std::vector<int> nextRandom;  // rand() right after the frame
+  int randomAfterCreation = 0;
+  std::vector<ModelParticle> finalParticles;
+};
+
+void addGroups(const Case& c, Model& model) {
+  for (const Group& g : c.groups) model.add(g);
+}
+void addGroups(const Case& c, Scene& scene) {
+  for (const Group& g : c.groups) scene.addParticles(g.x, g.y, g.count, g.colour);
+}
+
+Recording recordModel(const Case& c, SDL_Surface* screen, unsigned seed) {
+  Recording r;
+  srand(seed);
+  Model model(c, screen);
+  addGroups(c, model);
+  r.randomAfterCreation = rand();
+  for (int f = 0; f < c.frames; ++f) {
+    if (f == c.emptyFrom) model.removeAll();
+    if (f == c.refillFrom) addGroups(c, model);
+    model.frame();
+    r.pictures.push_back(model.picture());
+    r.grids.push_back(model.columns());
+    r.nextRandom.push_back(rand());
+  }
+  r.finalParticles = model.particles();
+  return r;
+}
+
+class FrameEquivalenceTest : public testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+  }
+  void TearDown() override { SDL_Quit(); }
+};
+
+TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
+  const Case& c = GetParam();
+  const unsigned seed = 4711;
+  Scene scene(c.width, c.height, c.trail, c.range, c.depth, true);
+  SDL_Surface* screen = scene.screen();
+  ASSERT_EQ(screen->format->BitsPerPixel, c.depth);
+  if (c.clip.w > 0) SDL_SetClipRect(screen, &c.clip);
+  Particle::shared.bounce = c.bounce;
+  Particle::shared.randomTurns = c.turns;
+
+  const Recording expected = recordModel(c, screen, seed);
+
+  srand(seed);
+  addGroups(c, scene);
+  ASSERT_EQ(rand(), expected.randomAfterCreation) << "random numbers drawn by the particles' creation";
+  const SharedState& shared = Particle::shared;
+  for (int f = 0; f < c.frames; ++f) {
+    if (f == c.emptyFrom) scene.deleteParticles();
+    if (f == c.refillFrom) addGroups(c, scene);
+    countingAllocations = true;
+    allocationsCounted = 0;
+    scene.frame();
+    countingAllocations = false;
+    ASSERT_EQ(allocationsCounted, 0u) << "frame " << f;
+    ASSERT_EQ(rand(), expected.nextRandom[f]) << "random numbers drawn up to frame " << f;
+
+    const auto picture = Model::readPicture(screen);
+    for (int y = 0; y < screen->h; ++y)
+      for (int x = 0; x < screen->w; ++x)
+        ASSERT_EQ(picture[y][x], expected.pictures[f][y][x])
+            << "pixel (" << x << ", " << y << ") of frame " << f;
+    for (int x = 0; x < c.width; ++x)
+      for (int y = 0; y < c.height; ++y)
+        ASSERT_EQ(shared.cells.at(x, y), expected.grids[f][x][y])
+            << "cell (" << x << ", " << y << ") after frame " << f;
+  }
+
+  ASSERT_EQ(scene.particles().size(), expected.finalParticles.size());
+  for (size_t n = 0; n < expected.finalParticles.size(); ++n) {
+    const Particle& p = *scene.particles()[n];
+    const ModelParticle& m = expected.finalParticles[n];
+    EXPECT_EQ(p.vx(), m.vx) << n;
+    EXPECT_EQ(p.vy(), m.vy) << n;
+    EXPECT_EQ(p.turnCountdown(), m.countdown) << n;
+    EXPECT_EQ(p.colour(), m.colour) << n;
+    for (int i = 0; i < c.trail; ++i) {
+      ASSERT_EQ(p.point(i).x, m.trail[i].x) << n << " point " << i;
+      ASSERT_EQ(p.point(i).y, m.trail[i].y) << n << " point " << i;
+    }
+  }
+}
+
+// Every colour in each scene; groups on the borders, in the corners and
+// outside the grid, so trails cross each other and the borders.
+std::vector<Group> busyGroups(int width, int height, int count) {
+  return {{width / 2, height / 2, count, 0},      {0, 0, count, 1},
+          {width - 1, height - 1, count, 2},     {-40, height / 3, count, 3},
+          {width / 3, 100000, count, 4},         {width / 2 + 1, height / 2, count, 5},
+          {width - 1, 0, count, 6},              {width / 4, height / 4, count / 2 + 1, 1}};
+}
+
+const SDL_Rect kNoClip = {0, 0, 0, 0};
+
+const Case kCases[] = {
+    {"trail1_depth32", 61, 47, 1, 3, 32, false, true, busyGroups(61, 47, 20), 200, kNoClip, -1, -1},
+    {"trail3_depth8_bounce", 64, 48, 3, 2, 8, true, true, busyGroups(64, 48, 15), 200, kNoClip, -1, -1},
+    {"trail20_depth16", 97, 61, 20, 3, 16, false, true, busyGroups(97, 61, 12), 200, kNoClip, -1, -1},
+    {"trail300_depth24_bounce", 80, 50, 300, 4, 24, true, true, busyGroups(80, 50, 6), 200, kNoClip, -1, -1},
+    {"trail20_depth32_bounce", 123, 77, 20, 3, 32, true, true, busyGroups(123, 77, 40), 200, kNoClip, -1, -1},
+    // Velocities of -4 ... -2 only: every particle keeps running into the
+    // top and left borders.
+    {"negative_range_depth32", 70, 40, 9, -2, 32, false, true, busyGroups(70, 40, 10), 200, kNoClip, -1, -1},
+    {"no_turns_depth32", 50, 50, 5, 1, 32, false, false, busyGroups(50, 50, 8), 200, kNoClip, -1, -1},
+    // Many particles and long trails on a larger grid.
+    {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1, -1},
+    // Frames without particles in between, then new particles.
+    {"emptied_and_refilled_depth32", 90, 60, 20, 3, 32, false, true, busyGroups(90, 60, 10), 200, kNoClip, 80, 90},
+    {"emptied_and_refilled_depth16", 90, 60, 20, 3, 16, true, true, busyGroups(90, 60, 10), 200, kNoClip, 80, 90},
+    // The background covers only part of the surface.
+    {"clipped_depth32", 90, 60, 12, 3, 32, false, true, busyGroups(90, 60, 10), 150, {10, 7, 50, 40}, -1, -1},
+    {"clipped_depth8", 90, 60, 12, 3, 8, true, true, busyGroups(90, 60, 10), 150, {0, 0, 89, 60}, -1, -1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Scenes, FrameEquivalenceTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace
