@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ struct Case {
   // particles.
   int emptyFrom, refillFrom;
 };
+
+// A failing case is named by its name.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 const uint32_t kEmpty = 0xFFFFFFFFu;
 
