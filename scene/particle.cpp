@@ -7,11 +7,19 @@
 
 SharedState Particle::shared;
 
-Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0) {
-  const int length = shared.trailLength;
-  trail_ = new (std::nothrow) TrailPoint[length];
+Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0), ownsTrail_(true) {
+  trail_ = new (std::nothrow) uint32_t[shared.trailLength];
   if (!trail_) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
+  start(x, y, colour);
+}
 
+Particle::Particle(int x, int y, int colour, uint32_t* trail)
+    : trail_(trail), head_(0), ownsTrail_(false) {
+  start(x, y, colour);
+}
+
+void Particle::start(int x, int y, int colour) {
+  const int length = shared.trailLength;
   // Positions are 16-bit; a start outside the grid goes to its border.
   int16_t startX = static_cast<int16_t>(x);
   int16_t startY = static_cast<int16_t>(y);
@@ -19,7 +27,10 @@ Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0) {
   if (startX >= shared.fieldWidth) startX = static_cast<int16_t>(shared.fieldWidth - 1);
   if (startY < 0) startY = 0;
   if (startY >= shared.fieldHeight) startY = static_cast<int16_t>(shared.fieldHeight - 1);
-  for (int i = 0; i < length; ++i) trail_[i] = TrailPoint{startX, startY};
+  x_ = startX;
+  y_ = startY;
+  const uint32_t cell = static_cast<uint32_t>(shared.cells.index(startX, startY));
+  for (int i = 0; i < length; ++i) trail_[i] = cell;
 
   // The velocity draws come before the countdown draw.
   randomVelocity(vx_, vy_);
@@ -27,7 +38,9 @@ Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0) {
   turnCountdown_ = static_cast<int16_t>(rand() % 100 + 10);
 }
 
-Particle::~Particle() { delete[] trail_; }
+Particle::~Particle() {
+  if (ownsTrail_) delete[] trail_;
+}
 
 void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
   const int range = shared.speedRange;
@@ -40,7 +53,18 @@ void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
   } while (vx == 0 && vy == 0);
 }
 
+TrailPoint Particle::point(int i) const {
+  int x, y;
+  shared.cells.position(trail_[(head_ + i) % shared.trailLength], x, y);
+  return TrailPoint{static_cast<int16_t>(x), static_cast<int16_t>(y)};
+}
+
 void Particle::update() {
+  move();
+  markIntoEmpty();
+}
+
+void Particle::move() {
   if (shared.randomTurns) {
     // A countdown set to 0 here comes back to 0 only after wrapping
     // through the whole 16-bit range; that long pause is intended.
@@ -53,9 +77,8 @@ void Particle::update() {
 
   // A blocked axis costs the particle its move along that axis for this
   // frame; a velocity drawn because x was blocked already drives y.
-  const TrailPoint head = trail_[head_];
-  int16_t newX = head.x;
-  const int nx = head.x + vx_;
+  int16_t newX = x_;
+  const int nx = x_ + vx_;
   if (nx >= 0 && nx < shared.fieldWidth) {
     newX = static_cast<int16_t>(nx);
   } else if (shared.bounce) {
@@ -63,8 +86,8 @@ void Particle::update() {
   } else {
     randomVelocity(vx_, vy_);
   }
-  int16_t newY = head.y;
-  const int ny = head.y + vy_;
+  int16_t newY = y_;
+  const int ny = y_ + vy_;
   if (ny >= 0 && ny < shared.fieldHeight) {
     newY = static_cast<int16_t>(ny);
   } else if (shared.bounce) {
@@ -76,16 +99,31 @@ void Particle::update() {
   // Shift: the slot of the oldest point becomes the new head.
   const int length = shared.trailLength;
   head_ = head_ == 0 ? length - 1 : head_ - 1;
-  trail_[head_] = TrailPoint{newX, newY};
+  trail_[head_] = static_cast<uint32_t>(shared.cells.index(newX, newY));
+  x_ = newX;
+  y_ = newY;
+}
 
-  // Mark from the oldest point to the head, into empty cells only, so the
-  // oldest point on a cell gives it its colour.
+void Particle::markIntoEmpty() const {
+  const int length = shared.trailLength;
   const uint32_t* ramp = shared.ramps.ramp(colour_);
-  CellGrid& grid = shared.cells;
+  uint32_t* const cells = shared.cells.cells;
   for (int i = length - 1; i >= 0; --i) {
     int slot = head_ + i;
     if (slot >= length) slot -= length;
-    uint32_t& cell = grid.at(trail_[slot].x, trail_[slot].y);
+    uint32_t& cell = cells[trail_[slot]];
     if (cell == EMPTY_CELL) cell = ramp[i];
   }
+}
+
+void Particle::markOver() const {
+  const int length = shared.trailLength;
+  const uint32_t* ramp = shared.ramps.ramp(colour_);
+  uint32_t* const cells = shared.cells.cells;
+  // Points 0 ... length - head_ - 1 lie from slot head_ to the ring's end,
+  // the older ones from its start.
+  const uint32_t* trail = trail_ + head_;
+  const int beforeEnd = length - head_;
+  for (int i = 0; i < beforeEnd; ++i) cells[trail[i]] = ramp[i];
+  for (int i = beforeEnd; i < length; ++i) cells[trail_[i - beforeEnd]] = ramp[i];
 }

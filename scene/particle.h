@@ -12,8 +12,10 @@ struct TrailPoint {
 };
 
 // A particle that moves over the cell grid by whole cells and marks the
-// cells of its last trailLength positions with its colour ramp. Owns its
-// trail. Reads everything else from the class-wide SharedState.
+// cells of its last trailLength positions with its colour ramp. Reads
+// everything but its own state from the class-wide SharedState. A particle
+// made with the public constructor owns its trail; the scene keeps its
+// particles and their trails in blocks of its own.
 class Particle {
  public:
   // Written by the Scene and the driver before the first particle exists.
@@ -43,17 +45,44 @@ class Particle {
   int16_t turnCountdown() const { return turnCountdown_; }
   void setTurnCountdown(int16_t frames) { turnCountdown_ = frames; }
   // Point 0 is the head; higher indices are older positions.
-  TrailPoint point(int i) const { return trail_[(head_ + i) % shared.trailLength]; }
+  TrailPoint point(int i) const;
 
  private:
+  friend class Scene;
+
+  // A particle whose trail lives in trail (trailLength cells), which the
+  // caller owns and keeps until the particle is gone.
+  Particle(int x, int y, int colour, uint32_t* trail);
+  // The start at (x, y) and the random draws of both constructors.
+  void start(int x, int y, int colour);
+
+  // The moving half of update(): the turn, the moves, the shifted trail,
+  // and every random number update() draws.
+  void move();
+  // The marking half of update(): from the oldest trail point to the
+  // head, each into its cell if that cell is still empty, so the oldest
+  // point on a cell gives it its colour.
+  void markIntoEmpty() const;
+  // Marks the trail from the head to the oldest point, overwriting what
+  // the cells hold: a load and a store per cell, no branch. On a cleared
+  // grid, doing this for the particles of a list from the last to the
+  // first leaves every cell as markIntoEmpty() from the first to the last
+  // does, since the last write to a cell here is the first one there.
+  void markOver() const;
+
   int16_t vx_;  // cells per frame along x
   int16_t vy_;  // cells per frame along y
-  // A ring of trailLength points; head_ is the slot of point 0, and point
-  // i sits i slots after it. Shifting the trail moves head_ back by one.
-  TrailPoint* trail_;
+  int16_t x_;   // the head's column
+  int16_t y_;   // the head's row
+  // A ring of trailLength points, each kept as its cell's index in the
+  // grid (CellGrid::index), which is all marking needs; head_ is the slot
+  // of point 0, and point i sits i slots after it. Shifting the trail
+  // moves head_ back by one.
+  uint32_t* trail_;
   int head_;
   int16_t colour_;         // ramp number
   int16_t turnCountdown_;  // frames left until the next random turn
+  bool ownsTrail_;
 };
 
 #endif  // FLIMMERWERK_SCENE_PARTICLE_H_

@@ -1,9 +1,12 @@
 #include "scene/scene.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <stdexcept>
 
 #include "scene/fatal.h"
 
@@ -91,6 +94,14 @@ void copyMarkedCells(const uint32_t* cells, Uint8* row, int count, int bytesPerP
   }
 }
 
+// Room for more elements, growing the capacity at least twofold so that
+// many small additions stay linear.
+template <class T>
+void makeRoom(std::vector<T>& list, size_t more) {
+  if (list.capacity() - list.size() >= more) return;
+  list.reserve(std::max(list.size() + more, 2 * list.capacity()));
+}
+
 }  // namespace
 
 Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
@@ -144,6 +155,7 @@ Scene::~Scene() {
   delete[] cells_.cells;
   delete[] ramps_.entries;
   std::vector<Particle*>().swap(particles_);
+  std::vector<ParticleBlock>().swap(blocks_);
   Particle::shared.cells = CellGrid{nullptr, 0, 0};
   Particle::shared.ramps = ColourRamps{nullptr, 0};
 }
@@ -174,8 +186,15 @@ void Scene::clearCells() {
 }
 
 void Scene::updateParticles() {
-  // Every particle moves and is drawn, however long the list.
-  for (Particle* particle : particles_) particle->update();
+  // Every particle moves, in list order: the random numbers come in the
+  // order Particle::update draws them. Moving reads no cell.
+  for (Particle* particle : particles_) particle->move();
+
+  // Then every particle is drawn, last first, overwriting: on the cleared
+  // grid each cell ends with its first writer's colour, as with update()
+  // in list order, without reading a cell. Last first also meets the
+  // trails most recently touched by the moves first.
+  for (size_t i = particles_.size(); i-- > 0;) particles_[i]->markOver();
 }
 
 void Scene::copyCellsToSurface() {
@@ -239,20 +258,41 @@ void Scene::plot(int x, int y) {
 }
 
 void Scene::addParticles(int x, int y, int count, int colour) {
-  for (int i = 0; i < count; ++i) {
-    Particle* particle = new (std::nothrow) Particle(x, y, colour);
-    if (!particle) fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
-    try {
-      particles_.push_back(particle);
-    } catch (const std::bad_alloc&) {
-      fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
-    }
+  if (count <= 0) return;
+  const size_t length = static_cast<size_t>(Particle::shared.trailLength);
+  const size_t particles = static_cast<size_t>(count);
+  void* objects = particles <= SIZE_MAX / sizeof(Particle)
+                      ? ::operator new(particles * sizeof(Particle), std::nothrow)
+                      : nullptr;
+  if (!objects) fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+  void* trails = particles <= SIZE_MAX / sizeof(uint32_t) / length
+                     ? ::operator new(particles * length * sizeof(uint32_t), std::nothrow)
+                     : nullptr;
+  if (!trails) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
+  try {
+    makeRoom(blocks_, 1);
+    makeRoom(particles_, particles);
+  } catch (const std::bad_alloc&) {
+    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+  } catch (const std::length_error&) {
+    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
   }
+
+  ParticleBlock block{static_cast<Particle*>(objects), static_cast<uint32_t*>(trails), count};
+  for (size_t i = 0; i < particles; ++i)
+    particles_.push_back(new (block.particles + i) Particle(x, y, colour, block.trails + i * length));
+  blocks_.push_back(block);
 }
 
 void Scene::deleteParticles() {
-  while (!particles_.empty()) {
-    delete particles_.back();
-    particles_.pop_back();
+  while (!blocks_.empty()) {
+    const ParticleBlock& block = blocks_.back();
+    for (int i = block.count; i-- > 0;) {
+      block.particles[i].~Particle();
+      particles_.pop_back();
+    }
+    ::operator delete(block.particles);
+    ::operator delete(block.trails);
+    blocks_.pop_back();
   }
 }

@@ -45,7 +45,16 @@ class Scene {
   const std::vector<Particle*>& particles() const { return particles_; }
 
  private:
-  std::vector<Particle*> particles_;  // creation order
+  // The particles of one addParticles call, side by side, and their
+  // trails, one after the other: a frame walks them in storage order.
+  struct ParticleBlock {
+    Particle* particles;  // count objects
+    uint32_t* trails;     // count * trail length cells
+    int count;
+  };
+
+  std::vector<ParticleBlock> blocks_;  // creation order
+  std::vector<Particle*> particles_;   // creation order, into the blocks
   CellGrid cells_;
   ColourRamps ramps_;
   int16_t width_;

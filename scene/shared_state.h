@@ -15,7 +15,14 @@ struct CellGrid {
   int width;
   int height;
 
-  uint32_t& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
+  // Where cell (x, y) lies in cells, and back. With sides of at most
+  // 32767 cells an index fits 32 bits.
+  size_t index(int x, int y) const { return static_cast<size_t>(y) * width + x; }
+  void position(size_t index, int& x, int& y) const {
+    x = static_cast<int>(index % width);
+    y = static_cast<int>(index / width);
+  }
+  uint32_t& at(int x, int y) const { return cells[index(x, y)]; }
 };
 
 // Seven ramps of trailLength pixel values each: ramp r, entry i colours
