@@ -29,6 +29,12 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
   *blue = kFull[r][2] ? 255 : f;
 }
 
+const size_t kTileBytes = 64;
+
+// A row of the tiled grid: cells x ... x + 3 lie side by side, the next
+// four 16 cells further on.
+inline uint32_t cellOfRow(const uint32_t* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
+
 // Four cells, or four 32-bit pixels, in one vector register.
 typedef uint32_t Quad __attribute__((vector_size(16)));
 
@@ -40,13 +46,14 @@ void copyRowOverBackground4(const uint32_t* cells, Uint8* row, int count, uint32
   int x = 0;
   for (; x + 4 <= count; x += 4) {
     Quad cell;
-    memcpy(&cell, cells + x, sizeof cell);
+    memcpy(&cell, cells + 4 * x, sizeof cell);
     const Quad isEmpty = reinterpret_cast<Quad>(cell == empty);
     const Quad pixel = (isEmpty & shade) | (~isEmpty & cell);
     memcpy(row + 4 * x, &pixel, sizeof pixel);
   }
   for (; x < count; ++x) {
-    const uint32_t pixel = cells[x] == EMPTY_CELL ? background : cells[x];
+    const uint32_t cell = cellOfRow(cells, x);
+    const uint32_t pixel = cell == EMPTY_CELL ? background : cell;
     memcpy(row + 4 * x, &pixel, sizeof pixel);
   }
 }
@@ -54,21 +61,24 @@ void copyRowOverBackground4(const uint32_t* cells, Uint8* row, int count, uint32
 // The same into 16-bit pixels: the low half of each value.
 void copyRowOverBackground2(const uint32_t* cells, Uint8* row, int count, uint32_t background) {
   for (int x = 0; x < count; ++x) {
-    const Uint16 pixel = static_cast<Uint16>(cells[x] == EMPTY_CELL ? background : cells[x]);
+    const uint32_t cell = cellOfRow(cells, x);
+    const Uint16 pixel = static_cast<Uint16>(cell == EMPTY_CELL ? background : cell);
     memcpy(row + 2 * x, &pixel, sizeof pixel);
   }
 }
 
 // The same into 8-bit pixels: the low byte of each value.
 void copyRowOverBackground1(const uint32_t* cells, Uint8* row, int count, uint32_t background) {
-  for (int x = 0; x < count; ++x)
-    row[x] = static_cast<Uint8>(cells[x] == EMPTY_CELL ? background : cells[x]);
+  for (int x = 0; x < count; ++x) {
+    const uint32_t cell = cellOfRow(cells, x);
+    row[x] = static_cast<Uint8>(cell == EMPTY_CELL ? background : cell);
+  }
 }
 
 // Only the marked cells of a row, each stored as Scene::plot stores it.
 void copyMarkedCells(const uint32_t* cells, Uint8* row, int count, int bytesPerPixel) {
   for (int x = 0; x < count; ++x) {
-    const uint32_t value = cells[x];
+    const uint32_t value = cellOfRow(cells, x);
     if (value == EMPTY_CELL) continue;
     Uint8* target = row + x * bytesPerPixel;
     switch (bytesPerPixel) {
@@ -106,7 +116,8 @@ void makeRoom(std::vector<T>& list, size_t more) {
 
 Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
              bool fullscreen)
-    : cells_{nullptr, width, height},
+    : cells_{nullptr, width, height, 0},
+      cellCount_(0),
       ramps_{nullptr, 0},
       width_(static_cast<int16_t>(width)),
       height_(static_cast<int16_t>(height)),
@@ -136,10 +147,15 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
     }
   }
 
-  const size_t cellCount = static_cast<size_t>(width) * static_cast<size_t>(height);
-  cells_.cells = new (std::nothrow) uint32_t[cellCount];
+  // Whole tiles of 4 x 4 cells, each on a cache line of its own.
+  const size_t tileColumns = width > 0 ? (static_cast<size_t>(width) + 3) / 4 : 0;
+  const size_t tileRows = height > 0 ? (static_cast<size_t>(height) + 3) / 4 : 0;
+  cells_.tileColumns = static_cast<int>(tileColumns);
+  cellCount_ = tileColumns * tileRows * 16;
+  cells_.cells = static_cast<uint32_t*>(
+      ::operator new(cellCount_ * sizeof(uint32_t), std::align_val_t(kTileBytes), std::nothrow));
   if (!cells_.cells) fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
-  memset(cells_.cells, 0xFF, cellCount * sizeof(uint32_t));
+  memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
 
   SharedState& shared = Particle::shared;
   shared.cells = cells_;
@@ -152,7 +168,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
 
 Scene::~Scene() {
   deleteParticles();
-  delete[] cells_.cells;
+  ::operator delete(cells_.cells, std::align_val_t(kTileBytes));
   delete[] ramps_.entries;
   std::vector<Particle*>().swap(particles_);
   std::vector<ParticleBlock>().swap(blocks_);
@@ -181,9 +197,7 @@ void Scene::frame() {
   SDL_Flip(screen_);
 }
 
-void Scene::clearCells() {
-  memset(cells_.cells, 0xFF, static_cast<size_t>(cells_.width) * cells_.height * sizeof(uint32_t));
-}
+void Scene::clearCells() { memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t)); }
 
 void Scene::updateParticles() {
   // Every particle moves, in list order: the random numbers come in the
@@ -218,7 +232,7 @@ void Scene::copyCellsToSurface() {
   const bool filled = backgroundKnown_ && clip.x <= 0 && clip.y <= 0 &&
                       clip.x + clip.w >= columns && clip.y + clip.h >= rows;
   for (int y = 0; y < rows; ++y) {
-    const uint32_t* cells = &cells_.at(0, y);
+    const uint32_t* cells = &cells_.at(0, y);  // its first four cells; see cellOfRow
     Uint8* row = pixels + static_cast<size_t>(y) * pitch;
     if (filled && bytesPerPixel == 4)
       copyRowOverBackground4(cells, row, columns, background_);
