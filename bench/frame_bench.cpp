@@ -98,6 +98,9 @@ Scene& sceneFor(int width, int height, int particles, int trail) {
   return *scene;
 }
 
+// The steps of a frame, in frame order.
+const char* const kPartNames[] = {"move us", "fill us", "clear us", "draw us", "copy us", "flip us"};
+
 double threadSeconds() {
   timespec now;
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
@@ -125,42 +128,40 @@ void frameBench(benchmark::State& state, int width, int height, int particles, i
 }
 
 // The steps of Scene::frame one by one, each with its own thread CPU time
-// per frame (in microseconds), and the particle pass per trail point.
+// per frame (in microseconds), and the particle steps per trail point.
 void partsBench(benchmark::State& state, int width, int height, int particles, int trail) {
   Scene& scene = sceneFor(width, height, particles, trail);
   SDL_Surface* screen = scene.screen();
   const Uint32 white = SDL_MapRGB(screen->format, 255, 255, 255);
-  enum { kClear, kParticles, kFill, kCopy, kFlip, kParts };
+  enum { kMove, kFill, kClear, kDraw, kCopy, kFlip, kParts };
   double spent[kParts] = {};
   for (auto _ : state) {
     double t0 = threadSeconds();
-    scene.clearCells();
+    scene.moveParticles();
     double t1 = threadSeconds();
-    spent[kClear] += t1 - t0;
-    scene.updateParticles();
-    t0 = threadSeconds();
-    spent[kParticles] += t0 - t1;
+    spent[kMove] += t1 - t0;
     SDL_FillRect(screen, nullptr, white);
-    t1 = threadSeconds();
-    spent[kFill] += t1 - t0;
     SDL_LockSurface(screen);
+    t0 = threadSeconds();
+    spent[kFill] += t0 - t1;
+    scene.clearCells();
+    t1 = threadSeconds();
+    spent[kClear] += t1 - t0;
+    scene.drawParticles();
+    t0 = threadSeconds();
+    spent[kDraw] += t0 - t1;
     scene.copyCellsToSurface();
     SDL_UnlockSurface(screen);
-    t0 = threadSeconds();
-    spent[kCopy] += t0 - t1;
+    t1 = threadSeconds();
+    spent[kCopy] += t1 - t0;
     SDL_Flip(screen);
-    spent[kFlip] += threadSeconds() - t0;
+    spent[kFlip] += threadSeconds() - t1;
   }
-  const char* names[kParts] = {"clear us", "particles us", "fill us", "copy us", "flip us"};
   for (int i = 0; i < kParts; ++i)
-    state.counters[names[i]] = benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
+    state.counters[kPartNames[i]] = benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
   const double points = static_cast<double>(particles) * trail;
   state.counters["particles ns/point"] = benchmark::Counter(
-      spent[kParticles] * 1e9 / points, benchmark::Counter::kAvgIterations);
-  const double pixels = static_cast<double>(width) * height;
-  state.counters["clear+fill+copy ns/pixel"] = benchmark::Counter(
-      (spent[kClear] + spent[kFill] + spent[kCopy]) * 1e9 / pixels,
-      benchmark::Counter::kAvgIterations);
+      (spent[kMove] + spent[kDraw]) * 1e9 / points, benchmark::Counter::kAvgIterations);
 }
 
 // The floor: two memsets of W x H x 4 bytes (grid and surface) and one
@@ -232,28 +233,28 @@ class SummaryReporter : public benchmark::ConsoleReporter {
              frame->counter("allocs/frame"));
     }
 
-    const char* parts[] = {"clear us", "particles us", "fill us", "copy us", "flip us"};
-    printf("\n%-6s", "scene");
-    for (const char* part : parts) printf(" %13s", part);
+    printf("\nThe steps of a frame (thread CPU time per frame):\n%-6s", "scene");
+    for (const char* part : kPartNames) printf(" %10s", part);
     printf("\n");
     for (const SceneSize& s : kScenes) {
       const Figures* figures = find(std::string("parts/") + s.name);
       if (!figures) continue;
       printf("%-6s", s.name);
-      for (const char* part : parts) printf(" %13.1f", figures->counter(part));
+      for (const char* part : kPartNames) printf(" %10.1f", figures->counter(part));
       printf("\n");
     }
 
-    printf("\nParticle pass at %dx%d: it should grow with particles x trail.\n", kSweepWidth,
+    printf("\nMove and draw at %dx%d: they should grow with particles x trail.\n", kSweepWidth,
            kSweepHeight);
-    printf("%10s %6s %14s %12s %10s\n", "particles", "trail", "trail points", "pass us",
+    printf("%10s %6s %14s %12s %10s\n", "particles", "trail", "trail points", "move+draw us",
            "ns/point");
     for (const auto& load : kSweepLoads) {
       const Figures* figures = find("sweep/points/" + std::to_string(load.first) + "x" +
                                     std::to_string(load.second));
       if (!figures) continue;
       printf("%10d %6d %14d %12.1f %10.2f\n", load.first, load.second, load.first * load.second,
-             figures->counter("particles us"), figures->counter("particles ns/point"));
+             figures->counter("move us") + figures->counter("draw us"),
+             figures->counter("particles ns/point"));
     }
 
     printf("\nFrame by size, %d particles with trail %d: it should grow with W x H.\n",

@@ -61,6 +61,7 @@ TrailPoint Particle::point(int i) const {
 
 void Particle::update() {
   move();
+  shiftTrail();
   markIntoEmpty();
 }
 
@@ -96,12 +97,14 @@ void Particle::move() {
     randomVelocity(vx_, vy_);
   }
 
-  // Shift: the slot of the oldest point becomes the new head.
-  const int length = shared.trailLength;
-  head_ = head_ == 0 ? length - 1 : head_ - 1;
-  trail_[head_] = static_cast<uint32_t>(shared.cells.index(newX, newY));
   x_ = newX;
   y_ = newY;
+}
+
+void Particle::shiftTrail() {
+  // The slot of the oldest point becomes the new head.
+  head_ = head_ == 0 ? shared.trailLength - 1 : head_ - 1;
+  trail_[head_] = static_cast<uint32_t>(shared.cells.index(x_, y_));
 }
 
 void Particle::markIntoEmpty() const {

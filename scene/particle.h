@@ -56,18 +56,20 @@ class Particle {
   // The start at (x, y) and the random draws of both constructors.
   void start(int x, int y, int colour);
 
-  // The moving half of update(): the turn, the moves, the shifted trail,
-  // and every random number update() draws.
+  // update() in three steps, for the scene. move(): the turn and the
+  // moves of the head -- every random number update() draws -- leaving
+  // the trail as it was. shiftTrail(): the trail takes the new head,
+  // dropping its oldest point. Then one of the two markings.
   void move();
-  // The marking half of update(): from the oldest trail point to the
-  // head, each into its cell if that cell is still empty, so the oldest
-  // point on a cell gives it its colour.
+  void shiftTrail();
+  // From the oldest trail point to the head, each into its cell if that
+  // cell is still empty, so the oldest point on a cell gives it its colour.
   void markIntoEmpty() const;
-  // Marks the trail from the head to the oldest point, overwriting what
-  // the cells hold: a load and a store per cell, no branch. On a cleared
-  // grid, doing this for the particles of a list from the last to the
-  // first leaves every cell as markIntoEmpty() from the first to the last
-  // does, since the last write to a cell here is the first one there.
+  // From the head to the oldest point, overwriting what the cells hold: a
+  // load and a store per point, no branch. On a cleared grid, doing this
+  // for the particles of a list from the last to the first leaves every
+  // cell as markIntoEmpty() from the first to the last does, since the
+  // last write to a cell here is the first one there.
   void markOver() const;
 
   int16_t vx_;  // cells per frame along x

@@ -187,11 +187,16 @@ void Scene::frame() {
     return;
   }
 
-  clearCells();
-  updateParticles();
+  // The random numbers of the frame are all drawn before the fill, as
+  // ever. The grid is cleared, marked and copied only after the lock, one
+  // step right after the other, while its cells are still in the cache;
+  // nothing outside the scene sees the grid in between.
+  moveParticles();
   if (SDL_FillRect(screen_, nullptr, background_) != 0)
     fatal(6, "Fehler bei FillRect: %s\n", SDL_GetError());
   if (SDL_LockSurface(screen_) != 0) fatal(3, "SDL_LockSurface fehlgeschlagen.\n");
+  clearCells();
+  drawParticles();
   copyCellsToSurface();
   SDL_UnlockSurface(screen_);
   SDL_Flip(screen_);
@@ -199,16 +204,21 @@ void Scene::frame() {
 
 void Scene::clearCells() { memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t)); }
 
-void Scene::updateParticles() {
-  // Every particle moves, in list order: the random numbers come in the
-  // order Particle::update draws them. Moving reads no cell.
+void Scene::moveParticles() {
+  // In list order, so the random numbers come as Particle::update draws
+  // them. Moving touches neither the trails nor the grid.
   for (Particle* particle : particles_) particle->move();
+}
 
-  // Then every particle is drawn, last first, overwriting: on the cleared
-  // grid each cell ends with its first writer's colour, as with update()
-  // in list order, without reading a cell. Last first also meets the
-  // trails most recently touched by the moves first.
-  for (size_t i = particles_.size(); i-- > 0;) particles_[i]->markOver();
+void Scene::drawParticles() {
+  // Last first, overwriting: on the cleared grid each cell ends with its
+  // first writer's colour, as with update() in list order, without
+  // reading a cell.
+  for (size_t i = particles_.size(); i-- > 0;) {
+    Particle* particle = particles_[i];
+    particle->shiftTrail();
+    particle->markOver();
+  }
 }
 
 void Scene::copyCellsToSurface() {

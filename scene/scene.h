@@ -28,12 +28,16 @@ class Scene {
   // Copies cell (x, y) into the locked surface; ignored outside it.
   void plot(int x, int y);
 
-  // The steps of a frame with particles, in frame order, for timing them
-  // one by one: every cell to EMPTY_CELL; every particle moved and its
-  // trail marked; (the background fill and the lock are the caller's)
-  // every marked cell copied into the locked surface.
+  // The steps of a frame with particles, for timing them one by one. In
+  // frame order: moveParticles() turns and moves every particle's head,
+  // drawing all the random numbers of the frame; (the background fill and
+  // the lock are the caller's); clearCells() sets every cell to
+  // EMPTY_CELL; drawParticles() shifts every trail and marks its cells;
+  // copyCellsToSurface() copies every marked cell into the locked surface
+  // that has just been filled with the background.
+  void moveParticles();
   void clearCells();
-  void updateParticles();
+  void drawParticles();
   void copyCellsToSurface();
 
   // Appends count particles starting at (x, y); nothing when count <= 0.
