@@ -249,54 +249,66 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   }
 
   void printSummary() const {
-    printf("\nMedians of this run; thread CPU time per frame, frame and floor measured in\n"
-           "alternating blocks.\n");
-    printf("\n%-6s %10s %10s %7s %15s %13s\n", "scene", "frame ms", "floor ms", "ratio",
-           "trail points/s", "allocs/frame");
-    for (const SceneSize& s : kScenes) {
-      const Figures* frame = find(std::string("frame/") + s.name);
-      if (!frame) continue;
-      printf("%-6s %10.3f %10.3f %7.2f %15.3e %13.1f\n", s.name, frame->counter("frame ms"),
-             frame->counter("floor ms"), frame->counter("ratio"), frame->counter("points/s"),
-             frame->counter("allocs/frame"));
+    printf("\nMedians of this run; thread CPU time per frame.\n");
+    if (any("frame/")) {
+      printf("\nFrame against floor (alternating blocks):\n");
+      printf("%-6s %10s %10s %7s %15s %13s\n", "scene", "frame ms", "floor ms", "ratio",
+             "trail points/s", "allocs/frame");
+      for (const SceneSize& s : kScenes) {
+        const Figures* frame = find(std::string("frame/") + s.name);
+        if (!frame) continue;
+        printf("%-6s %10.3f %10.3f %7.2f %15.3e %13.1f\n", s.name, frame->counter("frame ms"),
+               frame->counter("floor ms"), frame->counter("ratio"), frame->counter("points/s"),
+               frame->counter("allocs/frame"));
+      }
     }
 
-    printf("\nThe steps of a frame (thread CPU time per frame):\n%-6s", "scene");
-    for (const char* part : kPartNames) printf(" %10s", part);
-    printf("\n");
-    for (const SceneSize& s : kScenes) {
-      const Figures* figures = find(std::string("parts/") + s.name);
-      if (!figures) continue;
-      printf("%-6s", s.name);
-      for (const char* part : kPartNames) printf(" %10.1f", figures->counter(part));
+    if (any("parts/")) {
+      printf("\nThe steps of a frame, in frame order (us):\n%-6s", "scene");
+      for (const char* part : kPartNames) printf(" %10s", part);
       printf("\n");
+      for (const SceneSize& s : kScenes) {
+        const Figures* figures = find(std::string("parts/") + s.name);
+        if (!figures) continue;
+        printf("%-6s", s.name);
+        for (const char* part : kPartNames) printf(" %10.1f", figures->counter(part));
+        printf("\n");
+      }
     }
 
-    printf("\nMove and draw at %dx%d: they should grow with particles x trail.\n", kSweepWidth,
-           kSweepHeight);
-    printf("%10s %6s %14s %12s %10s\n", "particles", "trail", "trail points", "move+draw us",
-           "ns/point");
-    for (const auto& load : kSweepLoads) {
-      const Figures* figures = find("sweep/points/" + std::to_string(load.first) + "x" +
-                                    std::to_string(load.second));
-      if (!figures) continue;
-      printf("%10d %6d %14d %12.1f %10.2f\n", load.first, load.second, load.first * load.second,
-             figures->counter("move us") + figures->counter("draw us"),
-             figures->counter("particles ns/point"));
+    if (any("sweep/points/")) {
+      printf("\nMove and draw at %dx%d, against particles x trail:\n", kSweepWidth, kSweepHeight);
+      printf("%10s %6s %14s %14s %10s\n", "particles", "trail", "trail points", "move+draw us",
+             "ns/point");
+      for (const auto& load : kSweepLoads) {
+        const Figures* figures = find("sweep/points/" + std::to_string(load.first) + "x" +
+                                      std::to_string(load.second));
+        if (!figures) continue;
+        printf("%10d %6d %14d %14.1f %10.2f\n", load.first, load.second, load.first * load.second,
+               figures->counter("move us") + figures->counter("draw us"),
+               figures->counter("particles ns/point"));
+      }
     }
 
-    printf("\nFrame by size, %d particles with trail %d: it should grow with W x H.\n",
-           kSweepSizeParticles, kSweepSizeTrail);
-    printf("%10s %10s %10s %10s %7s %10s\n", "size", "pixels", "frame ms", "floor ms", "ratio",
-           "ns/pixel");
-    for (const auto& size : kSweepSizes) {
-      const std::string name = sizeName(size.first, size.second);
-      const Figures* frame = find("sweep/size/" + name);
-      if (!frame) continue;
-      const double pixels = static_cast<double>(size.first) * size.second;
-      printf("%10s %10.0f %10.3f %10.3f %7.2f %10.3f\n", name.c_str(), pixels,
-             frame->counter("frame ms"), frame->counter("floor ms"), frame->counter("ratio"),
-             frame->counter("frame ms") * 1e6 / pixels);
+    if (any("sweep/size/")) {
+      printf("\nBy size, %d particles with trail %d, against W x H (fill, clear and copy per\n"
+             "pixel from the steps):\n",
+             kSweepSizeParticles, kSweepSizeTrail);
+      printf("%10s %10s %10s %10s %7s %16s\n", "size", "pixels", "frame ms", "floor ms", "ratio",
+             "fill+clear+copy");
+      for (const auto& size : kSweepSizes) {
+        const std::string name = sizeName(size.first, size.second);
+        const Figures* frame = find("sweep/size/frame/" + name);
+        const Figures* parts = find("sweep/size/parts/" + name);
+        if (!frame || !parts) continue;
+        const double pixels = static_cast<double>(size.first) * size.second;
+        const double perPixel =
+            (parts->counter("fill us") + parts->counter("clear us") + parts->counter("copy us")) *
+            1e3 / pixels;
+        printf("%10s %10.0f %10.3f %10.3f %7.2f %13.3f ns\n", name.c_str(), pixels,
+               frame->counter("frame ms"), frame->counter("floor ms"), frame->counter("ratio"),
+               perPixel);
+      }
     }
   }
 
@@ -308,6 +320,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       return it == counters.end() ? 0 : it->second;
     }
   };
+  bool any(const std::string& prefix) const {
+    for (const auto& result : results_)
+      if (result.first.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+  }
   const Figures* find(const std::string& name) const {
     auto it = results_.find(name);
     return it == results_.end() ? nullptr : &it->second;
@@ -333,10 +350,13 @@ void registerBenchmarks() {
         ->Unit(benchmark::kMicrosecond);
   }
   for (const auto& size : kSweepSizes) {
-    benchmark::RegisterBenchmark(("sweep/size/" + sizeName(size.first, size.second)).c_str(),
-                                 frameBench, size.first, size.second, kSweepSizeParticles,
-                                 kSweepSizeTrail)
+    const std::string name = sizeName(size.first, size.second);
+    benchmark::RegisterBenchmark(("sweep/size/frame/" + name).c_str(), frameBench, size.first,
+                                 size.second, kSweepSizeParticles, kSweepSizeTrail)
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("sweep/size/parts/" + name).c_str(), partsBench, size.first,
+                                 size.second, kSweepSizeParticles, kSweepSizeTrail)
+        ->Unit(benchmark::kMicrosecond);
   }
 }
 
