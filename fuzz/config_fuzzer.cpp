@@ -50,12 +50,9 @@ long particlesAsked(IniFile& ini) {
   return total;
 }
 
-// Depths SDL's dummy driver serves in full screen with a pixel buffer that
-// fits the surface; others it refuses (the program then ends) or, between
-// whole bytes, under-allocates.
-bool fullScreenDepthServed(int16_t depth) {
-  return depth == 0 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
-}
+// Depths SDL serves in full screen; outside 8 ... 32 (0 asks for the
+// display's own) it refuses them and the program ends.
+bool fullScreenDepthServed(int16_t depth) { return depth == 0 || (depth >= 8 && depth <= 32); }
 
 }  // namespace
 

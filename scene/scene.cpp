@@ -104,6 +104,17 @@ void copyMarkedCells(const uint32_t* cells, Uint8* row, int count, int bytesPerP
   }
 }
 
+// A full-screen depth between whole bytes (9 ... 31 bits, 15 among them)
+// goes up to the next whole byte, the depth SDL's own mode search tries
+// next when a display lacks the one asked for. SDL's headless driver would
+// give such a mode a pixel buffer smaller than its pitch says, and SDL
+// itself already writes past it while opening the mode. Other depths are
+// SDL's to accept or refuse.
+int fullScreenDepth(int bits) {
+  if (bits > 8 && bits < 32 && bits % 8 != 0) return (bits + 7) / 8 * 8;
+  return bits;
+}
+
 // Room for more elements, growing the capacity at least twofold so that
 // many small additions stay linear.
 template <class T>
@@ -126,7 +137,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
       background_(0) {
   srand(static_cast<unsigned>(time(nullptr)));
 
-  const int bits = fullscreen ? static_cast<int16_t>(depth) : 0;
+  const int bits = fullscreen ? fullScreenDepth(static_cast<int16_t>(depth)) : 0;
   const Uint32 flags = fullscreen ? SDL_FULLSCREEN | SDL_DOUBLEBUF : SDL_DOUBLEBUF;
   screen_ = SDL_SetVideoMode(width, height, bits, flags);
   if (!screen_) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", SDL_GetError());

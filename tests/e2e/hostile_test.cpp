@@ -360,16 +360,22 @@ TEST(HostileConfiguration, OddDepthsInFullScreen) {
 }
 
 // SDL 1.2's dummy driver gives a full-screen surface of a depth between
-// whole bytes (9...15, 17...23, 25...31) a pixel buffer of only
-// width * height * (depth / 8) bytes, while the surface's pitch counts
-// whole bytes per pixel; SDL's own first fill in SDL_SetVideoMode already
-// writes past it, and so does every frame. Real drivers are not affected.
-// Kept to be run by hand (--gtest_also_run_disabled_tests) until the
-// program stays clear of such modes.
-TEST(HostileConfiguration, DISABLED_FullScreenDepthsBetweenWholeBytes) {
-  for (const std::string depth : {"9", "12", "15", "20", "31"}) {
-    ProgramRun run = runFile(settings("64", "48", "6", "2", depth, "1") + group("g", "20"), 20);
-    expectOrderlyEnd(run, depth);
+// whole bytes a pixel buffer of only width * height * (depth / 8) bytes,
+// while the surface's pitch counts whole bytes per pixel. The program asks
+// for the next whole byte instead, and runs.
+TEST(HostileConfiguration, FullScreenDepthsBetweenWholeBytes) {
+  struct Case {
+    std::string depth;
+    std::string asked;
+  };
+  const Case cases[] = {{"9", "16"},  {"12", "16"}, {"15", "16"}, {"17", "24"},
+                        {"20", "24"}, {"25", "32"}, {"31", "32"}, {"65548", "16"}};
+  for (const Case& c : cases) {
+    ProgramRun run = runFile(settings("64", "48", "6", "2", c.depth, "1") + group("g", "20"), 20);
+    expectOrderlyEnd(run, c.depth);
+    EXPECT_EQ(run.status, 0) << c.depth;
+    EXPECT_EQ(run.err, "") << c.depth;
+    EXPECT_EQ(requestedMode(run), "64x48x" + c.asked) << c.depth;
   }
 }
 
