@@ -75,32 +75,37 @@ void copyRowOverBackground1(const uint32_t* cells, Uint8* row, int count, uint32
   }
 }
 
+// Stores a cell's value as a pixel of the given size: its low byte, its
+// low 16 bits, its low three bytes low byte first whatever the machine's
+// byte order, or all of it. Other sizes store nothing.
+inline void storePixel(Uint8* target, uint32_t value, int bytesPerPixel) {
+  switch (bytesPerPixel) {
+    case 1:
+      *target = static_cast<Uint8>(value);
+      break;
+    case 2: {
+      const Uint16 pixel = static_cast<Uint16>(value);
+      memcpy(target, &pixel, sizeof pixel);
+      break;
+    }
+    case 3:
+      target[0] = static_cast<Uint8>(value);
+      target[1] = static_cast<Uint8>(value >> 8);
+      target[2] = static_cast<Uint8>(value >> 16);
+      break;
+    case 4:
+      memcpy(target, &value, sizeof value);
+      break;
+    default:
+      break;
+  }
+}
+
 // Only the marked cells of a row, each stored as Scene::plot stores it.
 void copyMarkedCells(const uint32_t* cells, Uint8* row, int count, int bytesPerPixel) {
   for (int x = 0; x < count; ++x) {
     const uint32_t value = cellOfRow(cells, x);
-    if (value == EMPTY_CELL) continue;
-    Uint8* target = row + x * bytesPerPixel;
-    switch (bytesPerPixel) {
-      case 1:
-        *target = static_cast<Uint8>(value);
-        break;
-      case 2: {
-        const Uint16 pixel = static_cast<Uint16>(value);
-        memcpy(target, &pixel, sizeof pixel);
-        break;
-      }
-      case 3:
-        target[0] = static_cast<Uint8>(value);
-        target[1] = static_cast<Uint8>(value >> 8);
-        target[2] = static_cast<Uint8>(value >> 16);
-        break;
-      case 4:
-        memcpy(target, &value, sizeof value);
-        break;
-      default:
-        break;
-    }
+    if (value != EMPTY_CELL) storePixel(row + x * bytesPerPixel, value, bytesPerPixel);
   }
 }
 
@@ -270,26 +275,7 @@ void Scene::plot(int x, int y) {
   if (x < 0 || x >= screen_->w || y < 0 || y >= screen_->h) return;
   const Uint8 bytesPerPixel = screen_->format->BytesPerPixel;
   Uint8* target = static_cast<Uint8*>(screen_->pixels) + y * screen_->pitch + x * bytesPerPixel;
-  const uint32_t value = cells_.at(x, y);
-  switch (bytesPerPixel) {
-    case 1:
-      *target = static_cast<Uint8>(value);
-      break;
-    case 2:
-      *reinterpret_cast<Uint16*>(target) = static_cast<Uint16>(value);
-      break;
-    case 3:
-      // Low byte first, whatever the machine's byte order.
-      target[0] = static_cast<Uint8>(value);
-      target[1] = static_cast<Uint8>(value >> 8);
-      target[2] = static_cast<Uint8>(value >> 16);
-      break;
-    case 4:
-      *reinterpret_cast<Uint32*>(target) = value;
-      break;
-    default:
-      break;
-  }
+  storePixel(target, cells_.at(x, y), bytesPerPixel);
 }
 
 void Scene::addParticles(int x, int y, int count, int colour) {

@@ -67,11 +67,11 @@ static long envLong(const char* name, long fallback) {
 
 /* Whether PROBE_FAIL names this call at its count-th use. */
 static int failing(const char* what, long count) {
-  const char* spec = getenv("PROBE_FAIL");
+  const char* failure = getenv("PROBE_FAIL");
   size_t length = strlen(what);
-  if (!spec || strncmp(spec, what, length) != 0) return 0;
-  if (spec[length] == '\0') return count == 1;
-  return spec[length] == ':' && atol(spec + length + 1) == count;
+  if (!failure || strncmp(failure, what, length) != 0) return 0;
+  if (failure[length] == '\0') return count == 1;
+  return failure[length] == ':' && atol(failure + length + 1) == count;
 }
 
 int rand(void) {
