@@ -20,8 +20,8 @@ TEST(Settings, ReadInTheirOrder) {
   CaptureStderr();
   const Settings s = readSettings(ini);
   EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_EQ(std::vector<int>({s.width, s.height, s.trailLength, s.speedRange, s.depth,
-                              s.fullscreen, s.randomTurns, s.bounce}),
+  EXPECT_EQ(std::vector<int>({s.width, s.height, s.trailLength, s.speedRange, s.depth, s.fullscreen,
+                              s.randomTurns, s.bounce}),
             std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8}));
 
   TempFile partial("[FLIM]\nhoehe=2\nfarbtiefe=5\n");

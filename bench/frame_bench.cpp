@@ -104,7 +104,8 @@ Scene& sceneFor(int width, int height, int particles, int trail) {
 }
 
 // The steps of a frame, in frame order.
-const char* const kPartNames[] = {"move us", "fill us", "clear us", "draw us", "copy us", "flip us"};
+const char* const kPartNames[] = {"move us", "fill us", "clear us",
+                                  "draw us", "copy us", "flip us"};
 
 double threadSeconds() {
   timespec now;
@@ -116,7 +117,8 @@ double threadSeconds() {
 // surface) and one read of the grid.
 class Floor {
  public:
-  Floor(int width, int height) : cells_(static_cast<size_t>(width) * height), grid_(cells_), surface_(cells_) {}
+  Floor(int width, int height)
+      : cells_(static_cast<size_t>(width) * height), grid_(cells_), surface_(cells_) {}
   void pass() {
     memset(grid_.data(), 0xFF, cells_ * sizeof(uint32_t));
     benchmark::ClobberMemory();
@@ -209,7 +211,8 @@ void partsBench(benchmark::State& state, int width, int height, int particles, i
     spent[kFlip] += threadSeconds() - t1;
   }
   for (int i = 0; i < kParts; ++i)
-    state.counters[kPartNames[i]] = benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
+    state.counters[kPartNames[i]] =
+        benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
   const double points = static_cast<double>(particles) * trail;
   state.counters["particles ns/point"] = benchmark::Counter(
       (spent[kMove] + spent[kDraw]) * 1e9 / points, benchmark::Counter::kAvgIterations);
@@ -220,10 +223,10 @@ void partsBench(benchmark::State& state, int width, int height, int particles, i
 const int kSweepWidth = 1920;
 const int kSweepHeight = 1080;
 const std::pair<int, int> kSweepLoads[] = {  // particles, trail
-    {5000, 20}, {10000, 20}, {20000, 20}, {40000, 20}, {80000, 20},
-    {10000, 10}, {10000, 40}, {10000, 80}};
-const std::pair<int, int> kSweepSizes[] = {
-    {320, 240}, {640, 480}, {1280, 720}, {1920, 1080}, {2560, 1440}, {3840, 2160}};
+    {5000, 20},  {10000, 20}, {20000, 20}, {40000, 20},
+    {80000, 20}, {10000, 10}, {10000, 40}, {10000, 80}};
+const std::pair<int, int> kSweepSizes[] = {{320, 240},   {640, 480},   {1280, 720},
+                                           {1920, 1080}, {2560, 1440}, {3840, 2160}};
 const int kSweepSizeParticles = 2000;
 const int kSweepSizeTrail = 20;
 
@@ -244,7 +247,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         continue;
       Figures& figures = results_[run.run_name.function_name];
       figures.counters.clear();
-      for (const auto& counter : run.counters) figures.counters[counter.first] = counter.second.value;
+      for (const auto& counter : run.counters)
+        figures.counters[counter.first] = counter.second.value;
     }
   }
 
@@ -281,8 +285,8 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       printf("%10s %6s %14s %14s %10s\n", "particles", "trail", "trail points", "move+draw us",
              "ns/point");
       for (const auto& load : kSweepLoads) {
-        const Figures* figures = find("sweep/points/" + std::to_string(load.first) + "x" +
-                                      std::to_string(load.second));
+        const Figures* figures =
+            find("sweep/points/" + std::to_string(load.first) + "x" + std::to_string(load.second));
         if (!figures) continue;
         printf("%10d %6d %14d %14.1f %10.2f\n", load.first, load.second, load.first * load.second,
                figures->counter("move us") + figures->counter("draw us"),
@@ -291,9 +295,10 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     }
 
     if (any("sweep/size/")) {
-      printf("\nBy size, %d particles with trail %d, against W x H (fill, clear and copy per\n"
-             "pixel from the steps):\n",
-             kSweepSizeParticles, kSweepSizeTrail);
+      printf(
+          "\nBy size, %d particles with trail %d, against W x H (fill, clear and copy per\n"
+          "pixel from the steps):\n",
+          kSweepSizeParticles, kSweepSizeTrail);
       printf("%10s %10s %10s %10s %7s %16s\n", "size", "pixels", "frame ms", "floor ms", "ratio",
              "fill+clear+copy");
       for (const auto& size : kSweepSizes) {
@@ -343,8 +348,8 @@ void registerBenchmarks() {
         ->Unit(benchmark::kMicrosecond);
   }
   for (const auto& load : kSweepLoads) {
-    const std::string name = "sweep/points/" + std::to_string(load.first) + "x" +
-                             std::to_string(load.second);
+    const std::string name =
+        "sweep/points/" + std::to_string(load.first) + "x" + std::to_string(load.second);
     benchmark::RegisterBenchmark(name.c_str(), partsBench, kSweepWidth, kSweepHeight, load.first,
                                  load.second)
         ->Unit(benchmark::kMicrosecond);

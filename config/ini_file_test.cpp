@@ -64,7 +64,8 @@ TEST(IniFile, DirectoryIsNoConfigurationFile) {
   const char* dir = getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp";
   CaptureStderr();
   IniFile ini(dir);
-  EXPECT_EQ(GetCapturedStderr(), std::string("Ini-Datei ") + dir + " konnte nicht gefunden werden!\n");
+  EXPECT_EQ(GetCapturedStderr(),
+            std::string("Ini-Datei ") + dir + " konnte nicht gefunden werden!\n");
   EXPECT_TRUE(ini.failed());
 }
 
@@ -80,10 +81,10 @@ TEST(IniFile, EmptyAndCommentOnlyFilesHaveNoSections) {
 
 TEST(IniFile, HeadersAndEntriesAreTakenAsWritten) {
   IniFile* ini;
-  EXPECT_EQ(load("[FLIM\n"          // no closing bracket
-                 "breite = 640\n"   // the key holds the blank
-                 "=5\n"             // the empty key
-                 " #x=1\n"          // only a # in the first column is a comment
+  EXPECT_EQ(load("[FLIM\n"         // no closing bracket
+                 "breite = 640\n"  // the key holds the blank
+                 "=5\n"            // the empty key
+                 " #x=1\n"         // only a # in the first column is a comment
                  "leer=\n"
                  "a=b=c\n"
                  "[]\n"
@@ -123,7 +124,8 @@ TEST(IniFile, CarriageReturnLineFeedReadsLikeLineFeed) {
   IniFile* b;
   EXPECT_EQ(load(lf, &a), "");
   EXPECT_EQ(load(crlf, &b), "");
-  for (const char* key : {"breite", "name"}) EXPECT_EQ(valueOf(*a, "FLIM", key), valueOf(*b, "FLIM", key));
+  for (const char* key : {"breite", "name"})
+    EXPECT_EQ(valueOf(*a, "FLIM", key), valueOf(*b, "FLIM", key));
   EXPECT_EQ(valueOf(*b, "g", "x"), "1");
   // Only the carriage return right before the line feed belongs to the end.
   IniFile* c;
@@ -201,11 +203,15 @@ TEST(IniFile, LongLinesStayOneLine) {
   const std::string key(40, 'k');
   const std::string value(300, 'v');
   IniFile* ini;
-  EXPECT_EQ(load("#" + std::string(150, 'c') + "x=1\n"        // a long comment stays a comment
-                 "[" + name + "]\n" +                          // names are cut at 27
-                 key + "=1\n" +                                // keys at 28
-                 "wert=" + value + "[s]\n"                     // values at 49, tail never a header
-                 "lang=" + std::string(120, 'w') + "=tail\n",  // nor an entry
+  EXPECT_EQ(load("#" + std::string(150, 'c') +
+                     "x=1\n"  // a long comment stays a comment
+                     "[" +
+                     name + "]\n" +  // names are cut at 27
+                     key + "=1\n" +  // keys at 28
+                     "wert=" + value +
+                     "[s]\n"  // values at 49, tail never a header
+                     "lang=" +
+                     std::string(120, 'w') + "=tail\n",  // nor an entry
                  &ini),
             "");
   ASSERT_EQ(sectionCount(*ini), 1);

@@ -64,12 +64,12 @@ int sumOfCounts(IniFile& ini) {
 
 // What loading and running one configuration showed.
 struct LoadResult {
-  std::string diagnostics;    // everything written to standard error
+  std::string diagnostics;  // everything written to standard error
   const char* badKey = nullptr;
   int badValue = 0;
   bool sceneBuilt = false;
   size_t particles = 0;
-  int described = 0;          // the sum of the groups' counts
+  int described = 0;  // the sum of the groups' counts
 };
 
 // The program's own order: SDL, file, settings, scene, groups, frames;
@@ -121,8 +121,8 @@ TEST_P(ShippedConfiguration, LoadsSilentlyAndAnimates) {
   EXPECT_EQ(run.particles, static_cast<size_t>(run.described)) << "a group was left out";
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, ShippedConfiguration,
-                         testing::ValuesIn(shippedConfigurations()), testName);
+INSTANTIATE_TEST_SUITE_P(Shipped, ShippedConfiguration, testing::ValuesIn(shippedConfigurations()),
+                         testName);
 
 class ExampleFile : public testing::TestWithParam<std::string> {};
 
@@ -168,9 +168,9 @@ TEST_P(ExampleFile, KeepsTheExampleLayout) {
 
   ASSERT_FALSE(order.empty());
   EXPECT_EQ(order.front(), "FLIM");
-  const std::set<std::string> flimKeys{"breite",     "hoehe",     "schweiflaenge",
-                                       "richtungen", "farbtiefe", "fullscreen",
-                                       "zuf_richtungswechsel", "const_geschw"};
+  const std::set<std::string> flimKeys{
+      "breite",    "hoehe",      "schweiflaenge",        "richtungen",
+      "farbtiefe", "fullscreen", "zuf_richtungswechsel", "const_geschw"};
   EXPECT_EQ(keys["FLIM"], flimKeys);
   EXPECT_LE(settings.width, 1920);
   EXPECT_LE(settings.height, 1080);

@@ -101,7 +101,8 @@ class Model {
       const bool blue = r == 3 || r == 5 || r == 6;
       for (int i = 0; i < c.trail; ++i) {
         const Uint8 f = static_cast<Uint8>(i * step);
-        ramps_[r].push_back(SDL_MapRGB(screen->format, red ? 255 : f, green ? 255 : f, blue ? 255 : f));
+        ramps_[r].push_back(
+            SDL_MapRGB(screen->format, red ? 255 : f, green ? 255 : f, blue ? 255 : f));
       }
     }
     background_ = SDL_MapRGB(screen->format, 255, 255, 255);
@@ -179,10 +180,17 @@ class Model {
         const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
                          x * screen->format->BytesPerPixel;
         switch (screen->format->BytesPerPixel) {
-          case 1: rows[y][x] = p[0]; break;
-          case 2: rows[y][x] = p[0] | p[1] << 8; break;
-          case 3: rows[y][x] = p[0] | p[1] << 8 | p[2] << 16; break;
-          default: rows[y][x] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+          case 1:
+            rows[y][x] = p[0];
+            break;
+          case 2:
+            rows[y][x] = p[0] | p[1] << 8;
+            break;
+          case 3:
+            rows[y][x] = p[0] | p[1] << 8 | p[2] << 16;
+            break;
+          default:
+            rows[y][x] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
         }
       }
     }
@@ -278,7 +286,8 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
 
   srand(seed);
   addGroups(c, scene);
-  ASSERT_EQ(rand(), expected.randomAfterCreation) << "random numbers drawn by the particles' creation";
+  ASSERT_EQ(rand(), expected.randomAfterCreation)
+      << "random numbers drawn by the particles' creation";
   const SharedState& shared = Particle::shared;
   for (int f = 0; f < c.frames; ++f) {
     if (f == c.emptyFrom) scene.deleteParticles();
@@ -319,32 +328,65 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
 // Every colour in each scene; groups on the borders, in the corners and
 // outside the grid, so trails cross each other and the borders.
 std::vector<Group> busyGroups(int width, int height, int count) {
-  return {{width / 2, height / 2, count, 0},      {0, 0, count, 1},
-          {width - 1, height - 1, count, 2},     {-40, height / 3, count, 3},
-          {width / 3, 100000, count, 4},         {width / 2 + 1, height / 2, count, 5},
-          {width - 1, 0, count, 6},              {width / 4, height / 4, count / 2 + 1, 1}};
+  return {{width / 2, height / 2, count, 0}, {0, 0, count, 1},
+          {width - 1, height - 1, count, 2}, {-40, height / 3, count, 3},
+          {width / 3, 100000, count, 4},     {width / 2 + 1, height / 2, count, 5},
+          {width - 1, 0, count, 6},          {width / 4, height / 4, count / 2 + 1, 1}};
 }
 
 const SDL_Rect kNoClip = {0, 0, 0, 0};
 
 const Case kCases[] = {
     {"trail1_depth32", 61, 47, 1, 3, 32, false, true, busyGroups(61, 47, 20), 200, kNoClip, -1, -1},
-    {"trail3_depth8_bounce", 64, 48, 3, 2, 8, true, true, busyGroups(64, 48, 15), 200, kNoClip, -1, -1},
-    {"trail20_depth16", 97, 61, 20, 3, 16, false, true, busyGroups(97, 61, 12), 200, kNoClip, -1, -1},
-    {"trail300_depth24_bounce", 80, 50, 300, 4, 24, true, true, busyGroups(80, 50, 6), 200, kNoClip, -1, -1},
-    {"trail20_depth32_bounce", 123, 77, 20, 3, 32, true, true, busyGroups(123, 77, 40), 200, kNoClip, -1, -1},
+    {"trail3_depth8_bounce", 64, 48, 3, 2, 8, true, true, busyGroups(64, 48, 15), 200, kNoClip, -1,
+     -1},
+    {"trail20_depth16", 97, 61, 20, 3, 16, false, true, busyGroups(97, 61, 12), 200, kNoClip, -1,
+     -1},
+    {"trail300_depth24_bounce", 80, 50, 300, 4, 24, true, true, busyGroups(80, 50, 6), 200, kNoClip,
+     -1, -1},
+    {"trail20_depth32_bounce", 123, 77, 20, 3, 32, true, true, busyGroups(123, 77, 40), 200,
+     kNoClip, -1, -1},
     // Velocities of -4 ... -2 only: every particle keeps running into the
     // top and left borders.
-    {"negative_range_depth32", 70, 40, 9, -2, 32, false, true, busyGroups(70, 40, 10), 200, kNoClip, -1, -1},
-    {"no_turns_depth32", 50, 50, 5, 1, 32, false, false, busyGroups(50, 50, 8), 200, kNoClip, -1, -1},
+    {"negative_range_depth32", 70, 40, 9, -2, 32, false, true, busyGroups(70, 40, 10), 200, kNoClip,
+     -1, -1},
+    {"no_turns_depth32", 50, 50, 5, 1, 32, false, false, busyGroups(50, 50, 8), 200, kNoClip, -1,
+     -1},
     // Many particles and long trails on a larger grid.
-    {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1, -1},
+    {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1,
+     -1},
     // Frames without particles in between, then new particles.
-    {"emptied_and_refilled_depth32", 90, 60, 20, 3, 32, false, true, busyGroups(90, 60, 10), 200, kNoClip, 80, 90},
-    {"emptied_and_refilled_depth16", 90, 60, 20, 3, 16, true, true, busyGroups(90, 60, 10), 200, kNoClip, 80, 90},
+    {"emptied_and_refilled_depth32", 90, 60, 20, 3, 32, false, true, busyGroups(90, 60, 10), 200,
+     kNoClip, 80, 90},
+    {"emptied_and_refilled_depth16", 90, 60, 20, 3, 16, true, true, busyGroups(90, 60, 10), 200,
+     kNoClip, 80, 90},
     // The background covers only part of the surface.
-    {"clipped_depth32", 90, 60, 12, 3, 32, false, true, busyGroups(90, 60, 10), 150, {10, 7, 50, 40}, -1, -1},
-    {"clipped_depth8", 90, 60, 12, 3, 8, true, true, busyGroups(90, 60, 10), 150, {0, 0, 89, 60}, -1, -1},
+    {"clipped_depth32",
+     90,
+     60,
+     12,
+     3,
+     32,
+     false,
+     true,
+     busyGroups(90, 60, 10),
+     150,
+     {10, 7, 50, 40},
+     -1,
+     -1},
+    {"clipped_depth8",
+     90,
+     60,
+     12,
+     3,
+     8,
+     true,
+     true,
+     busyGroups(90, 60, 10),
+     150,
+     {0, 0, 89, 60},
+     -1,
+     -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, FrameEquivalenceTest, testing::ValuesIn(kCases),

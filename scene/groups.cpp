@@ -17,7 +17,9 @@ void createGroups(IniFile& ini, Scene& scene) {
     const int colour = ini.getInt(nullptr, "farbe");
     if (count <= 0) continue;
     if (colour < 0 || colour >= RAMP_COUNT) {
-      fprintf(stderr, "Farbe %d in Gruppe %s ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n",
+      fprintf(stderr,
+              "Farbe %d in Gruppe %s ist ung\xFCltig! Die Gruppe wird \xFC"
+              "bersprungen.\n",
               colour, section->name);
       continue;
     }

@@ -53,9 +53,8 @@ class GroupsTest : public testing::Test {
 using Particles = std::vector<std::vector<int>>;
 
 TEST_F(GroupsTest, EverySectionAfterTheFirstIsAGroupInFileOrder) {
-  EXPECT_EQ(create(std::string(kSettings) +
-                   "[b]\nx=10\ny=20\nanz=2\nfarbe=6\n"
-                   "[a]\nfarbe=1\nanz=1\ny=-4\nx=500\n"),
+  EXPECT_EQ(create(std::string(kSettings) + "[b]\nx=10\ny=20\nanz=2\nfarbe=6\n"
+                                            "[a]\nfarbe=1\nanz=1\ny=-4\nx=500\n"),
             "");
   EXPECT_EQ(particles(), (Particles{{6, 10, 20}, {6, 10, 20}, {1, 99, 0}}));
 }
@@ -67,7 +66,8 @@ TEST_F(GroupsTest, OnlySettingsGivesAnEmptyScene) {
 }
 
 TEST_F(GroupsTest, GroupWithoutParticlesIsSilent) {
-  EXPECT_EQ(create(std::string(kSettings) + "[g]\nx=1\ny=1\nanz=0\nfarbe=9\n[h]\nx=1\ny=1\nanz=-3\nfarbe=2\n"),
+  EXPECT_EQ(create(std::string(kSettings) +
+                   "[g]\nx=1\ny=1\nanz=0\nfarbe=9\n[h]\nx=1\ny=1\nanz=-3\nfarbe=2\n"),
             "");
   EXPECT_TRUE(particles().empty());
 }
@@ -82,15 +82,17 @@ TEST_F(GroupsTest, MissingKeysAreReportedInReadingOrder) {
 }
 
 TEST_F(GroupsTest, ColourOutsideTheRampsSkipsTheGroup) {
-  EXPECT_EQ(create(std::string(kSettings) +
-                   "[rot]\nx=1\ny=1\nanz=1\nfarbe=1\n"
-                   "[sieben]\nx=1\ny=1\nanz=2\nfarbe=7\n"
-                   "[minus]\nx=1\ny=1\nanz=2\nfarbe=-1\n"
-                   "[gross]\nx=1\ny=1\nanz=2\nfarbe=65537\n"
-                   "[blau]\nx=2\ny=2\nanz=1\nfarbe=3\n"),
-            "Farbe 7 in Gruppe sieben ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n"
-            "Farbe -1 in Gruppe minus ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n"
-            "Farbe 65537 in Gruppe gross ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n");
+  EXPECT_EQ(create(std::string(kSettings) + "[rot]\nx=1\ny=1\nanz=1\nfarbe=1\n"
+                                            "[sieben]\nx=1\ny=1\nanz=2\nfarbe=7\n"
+                                            "[minus]\nx=1\ny=1\nanz=2\nfarbe=-1\n"
+                                            "[gross]\nx=1\ny=1\nanz=2\nfarbe=65537\n"
+                                            "[blau]\nx=2\ny=2\nanz=1\nfarbe=3\n"),
+            "Farbe 7 in Gruppe sieben ist ung\xFCltig! Die Gruppe wird \xFC"
+            "bersprungen.\n"
+            "Farbe -1 in Gruppe minus ist ung\xFCltig! Die Gruppe wird \xFC"
+            "bersprungen.\n"
+            "Farbe 65537 in Gruppe gross ist ung\xFCltig! Die Gruppe wird \xFC"
+            "bersprungen.\n");
   EXPECT_EQ(particles(), (Particles{{1, 1, 1}, {3, 2, 2}}));
 }
 
@@ -105,10 +107,9 @@ TEST_F(GroupsTest, SettingsNotFirstAreWalkedAsAGroup) {
 
 TEST_F(GroupsTest, RepeatedGroupNameMakesOneGroup) {
   // The repeated header and key are reported while the file is read.
-  EXPECT_EQ(create(std::string(kSettings) +
-                   "[g]\nx=5\ny=6\nanz=1\nfarbe=4\n"
-                   "[g]\nx=50\nanz=3\n"
-                   "[FLIM]\nx=1\ny=1\nanz=9\nfarbe=0\n"),
+  EXPECT_EQ(create(std::string(kSettings) + "[g]\nx=5\ny=6\nanz=1\nfarbe=4\n"
+                                            "[g]\nx=50\nanz=3\n"
+                                            "[FLIM]\nx=1\ny=1\nanz=9\nfarbe=0\n"),
             "");
   EXPECT_EQ(particles(), (Particles{{4, 5, 6}}));
 }

@@ -91,8 +91,8 @@ TEST_F(ParticleTest, StartOutsideTheGridIsClampedToItsBorder) {
   const Case cases[] = {
       {-5, 1000, 0, 479},
       {640, -1, 639, 0},
-      {65536 + 7, 9, 7, 9},   // positions are 16-bit
-      {32768, 3, 0, 3},       // -32768 as 16 bits
+      {65536 + 7, 9, 7, 9},  // positions are 16-bit
+      {32768, 3, 0, 3},      // -32768 as 16 bits
   };
   for (const Case& c : cases) {
     Particle particle(c.x, c.y, 0);

@@ -130,8 +130,7 @@ void makeRoom(std::vector<T>& list, size_t more) {
 
 }  // namespace
 
-Scene::Scene(int width, int height, int trailLength, int speedRange, int depth,
-             bool fullscreen)
+Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, bool fullscreen)
     : cells_{nullptr, width, height, 0},
       cellCount_(0),
       ramps_{nullptr, 0},
@@ -287,7 +286,7 @@ void Scene::addParticles(int x, int y, int count, int colour) {
                       : nullptr;
   if (!objects) fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
   void* trails = particles <= SIZE_MAX / sizeof(uint32_t) / length
-                     ? ::operator new(particles * length * sizeof(uint32_t), std::nothrow)
+                     ? ::operator new(particles* length * sizeof(uint32_t), std::nothrow)
                      : nullptr;
   if (!trails) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
   try {
@@ -301,7 +300,8 @@ void Scene::addParticles(int x, int y, int count, int colour) {
 
   ParticleBlock block{static_cast<Particle*>(objects), static_cast<uint32_t*>(trails), count};
   for (size_t i = 0; i < particles; ++i)
-    particles_.push_back(new (block.particles + i) Particle(x, y, colour, block.trails + i * length));
+    particles_.push_back(new (block.particles + i)
+                             Particle(x, y, colour, block.trails + i * length));
   blocks_.push_back(block);
 }
 

@@ -59,8 +59,8 @@ class Scene {
 
   std::vector<ParticleBlock> blocks_;  // creation order
   std::vector<Particle*> particles_;   // creation order, into the blocks
-  CellGrid cells_;    // tiled
-  size_t cellCount_;  // with the padding to whole tiles
+  CellGrid cells_;                     // tiled
+  size_t cellCount_;                   // with the padding to whole tiles
   ColourRamps ramps_;
   int16_t width_;
   int16_t height_;

@@ -27,10 +27,14 @@ class SceneTest : public testing::Test {
     const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
                      x * screen->format->BytesPerPixel;
     switch (screen->format->BytesPerPixel) {
-      case 1: return *p;
-      case 2: return *reinterpret_cast<const Uint16*>(p);
-      case 3: return p[0] | p[1] << 8 | p[2] << 16;
-      default: return *reinterpret_cast<const Uint32*>(p);
+      case 1:
+        return *p;
+      case 2:
+        return *reinterpret_cast<const Uint16*>(p);
+      case 3:
+        return p[0] | p[1] << 8 | p[2] << 16;
+      default:
+        return *reinterpret_cast<const Uint32*>(p);
     }
   }
 };
@@ -139,7 +143,8 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
     for (int y = 0; y < 30; ++y) {
       for (int x = 0; x < 40; ++x) {
         const uint32_t cell = Particle::shared.cells.at(x, y);
-        const uint32_t expected = cell == EMPTY_CELL ? SDL_MapRGB(screen->format, 255, 255, 255) : cell;
+        const uint32_t expected =
+            cell == EMPTY_CELL ? SDL_MapRGB(screen->format, 255, 255, 255) : cell;
         ASSERT_EQ(pixel(screen, x, y) & ((1ull << depth) - 1), expected & ((1ull << depth) - 1));
         marked += cell != EMPTY_CELL;
       }

@@ -3,10 +3,9 @@
 // run until the probe ends it or stop with one of its own messages and
 // statuses (0, 1, 2, 3, 6): never a signal, never a hang, never a
 // sanitizer report.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -139,16 +138,18 @@ TEST(HostileConfiguration, BinaryAndNulBytes) {
   };
   const std::string nul(1, '\0');
   const Case cases[] = {
-      {"NUL after a value", "[FLIM]\nbreite=64" + nul + "999\n" + without(settings(), "[FLIM]\nbreite=64\n") +
+      {"NUL after a value",
+       "[FLIM]\nbreite=64" + nul + "999\n" + without(settings(), "[FLIM]\nbreite=64\n") +
            group("g"),
        0, "", "64x48x0"},
       {"NUL inside a key",
        "[FLIM]\nhoe" + nul + "he=48\n" + without(without(settings(), "hoehe=48\n"), "[FLIM]\n") +
            group("g"),
-       1,
-       "Wert hoehe konnte nicht gefunden werden.\nUng\xFCltiger Wert f\xFCr hoehe: 0\n", ""},
+       1, "Wert hoehe konnte nicht gefunden werden.\nUng\xFCltiger Wert f\xFCr hoehe: 0\n", ""},
       {"NUL inside a section name", settings() + group("g" + nul + "x]", "3", "8"), 0,
-       "Farbe 8 in Gruppe g ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n", "64x48x0"},
+       "Farbe 8 in Gruppe g ist ung\xFCltig! Die Gruppe wird \xFC"
+       "bersprungen.\n",
+       "64x48x0"},
       {"NUL lines", settings() + nul + "\n" + nul + nul + "=" + nul + "\n" + group("g"), 0, "",
        "64x48x0"},
       {"bytes above 127 in a name", settings() + group("\xE4\xF6\xFC\xFF\x80", "3", "9"), 0,
@@ -189,8 +190,7 @@ TEST(HostileConfiguration, LineEnds) {
       // Carriage returns alone end no line: the file is one header line.
       {"CR only", crOnly, 1, ""},
       {"no line feed at the end", noFinalNewline, 0, "64x48x0"},
-      {"empty lines and blanks", "\n\n   \n" + settings() + "\n\n \t\n" + group("g"), 0,
-       "64x48x0"},
+      {"empty lines and blanks", "\n\n   \n" + settings() + "\n\n \t\n" + group("g"), 0, "64x48x0"},
   };
   for (const Case& c : cases) {
     ProgramRun run = runFile(c.config);
@@ -217,12 +217,13 @@ TEST(HostileConfiguration, MegabyteLines) {
   const Case cases[] = {
       {"long comment", settings() + "#" + equals + "\n#" + equals + "\n" + group("g"), 0, ""},
       {"long value", settings() + group("g", "3" + equals), 0, ""},
-      {"long value of blanks after the number", settings() + group("g", "3" + std::string(kMegabyte, ' ')),
-       0, ""},
+      {"long value of blanks after the number",
+       settings() + group("g", "3" + std::string(kMegabyte, ' ')), 0, ""},
       // Names and keys are cut to their fields' size.
       {"long section name", settings() + group(equals, "2", "7"), 0,
-       "Farbe 7 in Gruppe " + equals.substr(0, 27) + " ist ung\xFCltig! Die Gruppe wird \xFC"
-       "bersprungen.\n"},
+       "Farbe 7 in Gruppe " + equals.substr(0, 27) +
+           " ist ung\xFCltig! Die Gruppe wird \xFC"
+           "bersprungen.\n"},
       {"long keys alike in their first characters",
        settings() + "a" + letters + "1=1\n" + "a" + letters + "2=2\n" + group("g"), 0,
        "Wert a" + letters.substr(0, 27) + " bereits vorhanden! Es wurde kein neuer angelegt!\n"},
@@ -252,22 +253,23 @@ TEST(HostileConfiguration, HundredThousandSections) {
   run = runFile(settings() + repeat("[g]\n", 100000));
   expectOrderlyEnd(run, "one section repeated");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, repeat("Schl\xFCssel g bereits vorhanden! Es wurde kein neuer angelegt!\n", 99999) +
-                         "Wert x konnte nicht gefunden werden.\nWert y konnte nicht gefunden werden.\n"
-                         "Wert anz konnte nicht gefunden werden.\n"
-                         "Wert farbe konnte nicht gefunden werden.\n");
+  EXPECT_EQ(run.err,
+            repeat("Schl\xFCssel g bereits vorhanden! Es wurde kein neuer angelegt!\n", 99999) +
+                "Wert x konnte nicht gefunden werden.\nWert y konnte nicht gefunden werden.\n"
+                "Wert anz konnte nicht gefunden werden.\n"
+                "Wert farbe konnte nicht gefunden werden.\n");
   EXPECT_LT(run.seconds, 10.0);
 }
 
 TEST(HostileConfiguration, KeyRepeatedHundredThousandTimes) {
   // The first value counts; a repeat that won would make the width invalid.
-  const std::string config =
-      "[FLIM]\nbreite=64\n" + repeat("breite=0\n", 99999) +
-      without(settings(), "[FLIM]\nbreite=64\n") + group("g");
+  const std::string config = "[FLIM]\nbreite=64\n" + repeat("breite=0\n", 99999) +
+                             without(settings(), "[FLIM]\nbreite=64\n") + group("g");
   ProgramRun run = runFile(config);
   expectOrderlyEnd(run, "repeated key");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, repeat("Wert breite bereits vorhanden! Es wurde kein neuer angelegt!\n", 99999));
+  EXPECT_EQ(run.err,
+            repeat("Wert breite bereits vorhanden! Es wurde kein neuer angelegt!\n", 99999));
   EXPECT_EQ(requestedMode(run), "64x48x0");
   EXPECT_LT(run.seconds, 10.0);
 }
@@ -290,13 +292,14 @@ TEST(HostileConfiguration, NumbersBeyondInt) {
       {"range beyond int", settings("64", "48", "6", "4294967298") + group("g"), 0, "", "64x48x0"},
       {"depth beyond int", settings("64", "48", "6", "2", "4294967328", "1") + group("g"), 0, "",
        "64x48x32"},
-      {"start far outside the grid", settings() + group("g", "3", "2", "99999999999", "-99999999999"),
-       0, "", "64x48x0"},
+      {"start far outside the grid",
+       settings() + group("g", "3", "2", "99999999999", "-99999999999"), 0, "", "64x48x0"},
       {"count beyond int that converts to none", settings() + group("g", "4294967296"), 0, "",
        "64x48x0"},
       {"colour beyond int", settings() + group("g", "3", "99999999999"), 0,
        "Farbe " + asInt("99999999999") +
-           " in Gruppe g ist ung\xFCltig! Die Gruppe wird \xFC" "bersprungen.\n",
+           " in Gruppe g ist ung\xFCltig! Die Gruppe wird \xFC"
+           "bersprungen.\n",
        "64x48x0"},
   };
   for (const Case& c : cases) {
@@ -314,10 +317,21 @@ TEST(HostileConfiguration, SignsAndBlanksAroundNumbers) {
     std::string mode;  // "" when the width is refused
   };
   const Case cases[] = {
-      {"+64", "64x48x0"},  {" 64", "64x48x0"},   {"64 ", "64x48x0"}, {"\t64\t", "64x48x0"},
-      {"064", "64x48x0"},  {"64px", "64x48x0"},  {"6 4", "6x48x0"},  {"-64", ""},
-      {"- 64", ""},        {"+-64", ""},         {"0x40", ""},       {"", ""},
-      {"\xA0" "64", ""},
+      {"+64", "64x48x0"},
+      {" 64", "64x48x0"},
+      {"64 ", "64x48x0"},
+      {"\t64\t", "64x48x0"},
+      {"064", "64x48x0"},
+      {"64px", "64x48x0"},
+      {"6 4", "6x48x0"},
+      {"-64", ""},
+      {"- 64", ""},
+      {"+-64", ""},
+      {"0x40", ""},
+      {"", ""},
+      {"\xA0"
+       "64",
+       ""},
   };
   for (const Case& c : cases) {
     ProgramRun run = runFile(settings(c.width) + group("g", "3", "4", "1", "1"));
@@ -333,10 +347,12 @@ TEST(HostileConfiguration, SignsAndBlanksAroundNumbers) {
     }
   }
   // Blanks around a key make another key: the setting is missing.
-  ProgramRun run = runFile("[FLIM]\nbreite =64\n" + without(settings(), "[FLIM]\nbreite=64\n") + group("g"));
+  ProgramRun run =
+      runFile("[FLIM]\nbreite =64\n" + without(settings(), "[FLIM]\nbreite=64\n") + group("g"));
   expectOrderlyEnd(run, "blank after the key");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Wert breite konnte nicht gefunden werden.\nUng\xFCltiger Wert f\xFCr breite: 0\n");
+  EXPECT_EQ(run.err,
+            "Wert breite konnte nicht gefunden werden.\nUng\xFCltiger Wert f\xFCr breite: 0\n");
 }
 
 TEST(HostileConfiguration, OddDepthsInFullScreen) {
@@ -497,7 +513,8 @@ TEST(HostileConfigurationUnderMemoryLimit, HugeParticleCounts) {
     ProgramRun run = runFile(c.config, 3, memoryLimit(512));
     expectOrderlyEnd(run, c.what);
     EXPECT_EQ(run.status, 2) << c.what;
-    EXPECT_TRUE(run.err == kTrailMessage || run.err == kParticleMessage) << c.what << ": " << run.err;
+    EXPECT_TRUE(run.err == kTrailMessage || run.err == kParticleMessage)
+        << c.what << ": " << run.err;
     EXPECT_EQ(requestedMode(run), "64x48x0") << c.what;
   }
 }

@@ -72,7 +72,8 @@ ProgramRun runProgram(const std::vector<std::string>& args,
       variables[variable.first] = variable.second;
   }
   std::vector<std::string> envStrings;
-  for (const auto& variable : variables) envStrings.push_back(variable.first + "=" + variable.second);
+  for (const auto& variable : variables)
+    envStrings.push_back(variable.first + "=" + variable.second);
   std::vector<char*> envp;
   for (std::string& s : envStrings) envp.push_back(&s[0]);
   envp.push_back(nullptr);
@@ -142,7 +143,8 @@ Picture readPicture(const std::string& path) {
   in.get();
   if (!in || magic != "P6" || maxValue != 255) return Picture();
   picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
-  in.read(reinterpret_cast<char*>(picture.rgb.data()), static_cast<std::streamsize>(picture.rgb.size()));
+  in.read(reinterpret_cast<char*>(picture.rgb.data()),
+          static_cast<std::streamsize>(picture.rgb.size()));
   if (!in) return Picture();
   return picture;
 }

@@ -32,8 +32,8 @@ struct RunOptions {
 // or replaces variables (an empty value removes one).
 ProgramRun runProgram(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env = {},
-                      const std::map<std::string, std::string>& files = {},
-                      int timeoutSeconds = 60, const RunOptions& options = RunOptions());
+                      const std::map<std::string, std::string>& files = {}, int timeoutSeconds = 60,
+                      const RunOptions& options = RunOptions());
 
 // The lines of the probe's log that start with prefix.
 std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix);

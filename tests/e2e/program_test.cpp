@@ -131,8 +131,7 @@ TEST(Program, CallsSdlInItsOrder) {
   std::vector<std::string> calls;
   for (std::string line; std::getline(log, line);) calls.push_back(line);
   const std::vector<std::string> expected = {
-      "SDL_Init 0x20",
-      "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk",
+      "SDL_Init 0x20", "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk",
       "SDL_SetVideoMode 64 48 0 0x40000000 rand=0",
       // Trail 2: the pure colours, then all seven ramps at white.
       "SDL_MapRGB 0 0 0", "SDL_MapRGB 255 0 0", "SDL_MapRGB 0 255 0", "SDL_MapRGB 0 0 255",
@@ -231,8 +230,14 @@ TEST(Program, SdlFailuresEndWithTheirStatus) {
   const std::string scene = settings(40, 30, 4, 2) + group("g", 3, 3, 4, 5);
   const Case cases[] = {
       {{{"SDL_VIDEODRIVER", "keiner"}}, scene, "", 1},
-      {{{"PROBE_FAIL", "init"}}, scene, "SDL konnte nicht initialisiert werden: probe refuses to start\n", 1},
-      {{{"PROBE_FAIL", "video"}}, scene, "Konnte Bildschirmmodus nicht setzten: probe refuses the mode\n", 1},
+      {{{"PROBE_FAIL", "init"}},
+       scene,
+       "SDL konnte nicht initialisiert werden: probe refuses to start\n",
+       1},
+      {{{"PROBE_FAIL", "video"}},
+       scene,
+       "Konnte Bildschirmmodus nicht setzten: probe refuses the mode\n",
+       1},
       {{{"PROBE_FAIL", "fill:2"}}, scene, "Fehler bei FillRect: probe refuses to fill\n", 6},
       {{{"PROBE_FAIL", "lock:3"}}, scene, "SDL_LockSurface fehlgeschlagen.\n", 3},
       // Without particles the fill's result does not matter.
@@ -281,9 +286,11 @@ TEST(Program, BundledExampleShowsRedAndCyanOnWhite) {
 
 TEST(Program, EveryConfiguredColourIsShown) {
   std::string config = settings(200, 150, 8, 2, 32, 1, 1, 1);
-  const unsigned long heads[] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+  const unsigned long heads[] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF,
+                                 0xFFFF00, 0xFF00FF, 0x00FFFF};
   for (int colour = 0; colour < 7; ++colour)
-    config += group("gruppe" + std::to_string(colour), 20 + 25 * colour, 20 + 15 * colour, 10, colour);
+    config +=
+        group("gruppe" + std::to_string(colour), 20 + 25 * colour, 20 + 15 * colour, 10, colour);
   TempDir dir;
   const std::string dump = dir.path() + "/frame.ppm";
   ProgramRun run = runConfig(config, 20, {{"PROBE_DUMP", dump}});
@@ -304,8 +311,9 @@ TEST(Program, SameSeedSameFrames) {
   std::string frames[2];
   for (int i = 0; i < 2; ++i) {
     const std::string dump = dir.path() + "/frame" + std::to_string(i) + ".ppm";
-    ProgramRun run = runProgram({}, {{"PROBE_QUIT_AFTER", "25"}, {"PROBE_DUMP", dump}, {"PROBE_TIME", "1234567"}},
-                                {{"flimmer.ini", config}});
+    ProgramRun run = runProgram(
+        {}, {{"PROBE_QUIT_AFTER", "25"}, {"PROBE_DUMP", dump}, {"PROBE_TIME", "1234567"}},
+        {{"flimmer.ini", config}});
     ASSERT_EQ(run.status, 0);
     std::ifstream in(dump, std::ios::binary);
     std::stringstream bytes;

@@ -39,8 +39,8 @@ static int eventsSent;
 /* Calls SDL makes to itself while serving the program are passed on
  * untouched: only the program's own calls are logged and steered. */
 static int depth;
-#define INNER(name, ...)                    \
-  do {                                      \
+#define INNER(name, ...)                       \
+  do {                                         \
     if (depth) return NEXT(name)(__VA_ARGS__); \
   } while (0)
 
@@ -173,10 +173,18 @@ static void dump(SDL_Surface* surface) {
       const Uint8* p = (const Uint8*)surface->pixels + y * surface->pitch + x * bpp;
       Uint32 v = 0;
       switch (bpp) {
-        case 1: v = *p; break;
-        case 2: v = *(const Uint16*)p; break;
-        case 3: v = p[0] | p[1] << 8 | p[2] << 16; break;
-        case 4: v = *(const Uint32*)p; break;
+        case 1:
+          v = *p;
+          break;
+        case 2:
+          v = *(const Uint16*)p;
+          break;
+        case 3:
+          v = p[0] | p[1] << 8 | p[2] << 16;
+          break;
+        case 4:
+          v = *(const Uint32*)p;
+          break;
       }
       Uint8 rgb[3];
       SDL_GetRGB(v, surface->format, &rgb[0], &rgb[1], &rgb[2]);

@@ -23,7 +23,7 @@ static int noteError(Display* display, XErrorEvent* error) {
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? atoi(argv[1]) : 20;
-  alarm(seconds > 0 ? (unsigned)seconds : 20u);  /* SIGALRM ends us */
+  alarm(seconds > 0 ? (unsigned)seconds : 20u); /* SIGALRM ends us */
 
   Display* display = XOpenDisplay(NULL);
   if (!display) {
