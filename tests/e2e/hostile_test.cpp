@@ -97,6 +97,27 @@ std::string requestedMode(const ProgramRun& run) {
   return width + "x" + height + "x" + depth;
 }
 
+// A configuration and what running it must give: status, standard error
+// and the mode asked of SDL ("" when it never got that far).
+struct Outcome {
+  std::string what;
+  std::string config;
+  int status;
+  std::string err;
+  std::string mode;
+};
+
+template <size_t N>
+void expectOutcomes(const Outcome (&cases)[N]) {
+  for (const Outcome& c : cases) {
+    ProgramRun run = runFile(c.config);
+    expectOrderlyEnd(run, c.what);
+    EXPECT_EQ(run.status, c.status) << c.what;
+    EXPECT_EQ(run.err, c.err) << c.what;
+    EXPECT_EQ(requestedMode(run), c.mode) << c.what;
+  }
+}
+
 // Bytes of every value in a scrambled but fixed order.
 std::string binaryBytes(size_t count) {
   std::string bytes(count, '\0');
@@ -129,15 +150,8 @@ TEST(HostileConfiguration, BinaryAndNulBytes) {
   EXPECT_EQ(requestedMode(run), "64x48x0");
 
   // A NUL byte ends the line as far as the reader is concerned.
-  struct Case {
-    std::string what;
-    std::string config;
-    int status;
-    std::string err;
-    std::string mode;
-  };
   const std::string nul(1, '\0');
-  const Case cases[] = {
+  const Outcome cases[] = {
       {"NUL after a value",
        "[FLIM]\nbreite=64" + nul + "999\n" + without(settings(), "[FLIM]\nbreite=64\n") +
            group("g"),
@@ -159,13 +173,7 @@ TEST(HostileConfiguration, BinaryAndNulBytes) {
       {"control characters in values", settings() + group("g", "\x01\x02", "\x1B[31m"), 0, "",
        "64x48x0"},
   };
-  for (const Case& c : cases) {
-    run = runFile(c.config);
-    expectOrderlyEnd(run, c.what);
-    EXPECT_EQ(run.status, c.status) << c.what;
-    EXPECT_EQ(run.err, c.err) << c.what;
-    EXPECT_EQ(requestedMode(run), c.mode) << c.what;
-  }
+  expectOutcomes(cases);
 }
 
 TEST(HostileConfiguration, LineEnds) {
@@ -277,14 +285,7 @@ TEST(HostileConfiguration, KeyRepeatedHundredThousandTimes) {
 TEST(HostileConfiguration, NumbersBeyondInt) {
   // Numbers are converted the way the C library's atoi converts them.
   const auto asInt = [](const char* text) { return std::to_string(atoi(text)); };
-  struct Case {
-    std::string what;
-    std::string config;
-    int status;
-    std::string err;
-    std::string mode;
-  };
-  const Case cases[] = {
+  const Outcome cases[] = {
       {"height far below int", settings("64", "-99999999999"), 1,
        "Ung\xFCltiger Wert f\xFCr hoehe: " + asInt("-99999999999") + "\n", ""},
       {"trail beyond long", settings("64", "48", "99999999999999999999999"), 1,
@@ -302,13 +303,7 @@ TEST(HostileConfiguration, NumbersBeyondInt) {
            "bersprungen.\n",
        "64x48x0"},
   };
-  for (const Case& c : cases) {
-    ProgramRun run = runFile(c.config);
-    expectOrderlyEnd(run, c.what);
-    EXPECT_EQ(run.status, c.status) << c.what;
-    EXPECT_EQ(run.err, c.err) << c.what;
-    EXPECT_EQ(requestedMode(run), c.mode) << c.what;
-  }
+  expectOutcomes(cases);
 }
 
 TEST(HostileConfiguration, SignsAndBlanksAroundNumbers) {
