@@ -137,6 +137,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
       width_(static_cast<int16_t>(width)),
       height_(static_cast<int16_t>(height)),
       screen_(nullptr),
+      marksLeft_(false),
       backgroundKnown_(false),
       background_(0) {
   srand(static_cast<unsigned>(time(nullptr)));
@@ -217,7 +218,23 @@ void Scene::frame() {
   SDL_Flip(screen_);
 }
 
-void Scene::clearCells() { memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t)); }
+void Scene::clearCells() {
+  if (marksLeft_) {
+    memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
+    marksLeft_ = false;
+    return;
+  }
+  // The grid holds the marks of the last frame. Every point of a trail
+  // but its oldest stays where it is, and drawParticles() marks all of
+  // them again, over whatever their cells hold; so only the cells of the
+  // oldest points, which the trails are about to drop, need emptying.
+  const int length = Particle::shared.trailLength;
+  uint32_t* const cells = cells_.cells;
+  for (const Particle* particle : particles_) {
+    const int oldest = particle->head_ == 0 ? length - 1 : particle->head_ - 1;
+    cells[particle->trail_[oldest]] = EMPTY_CELL;
+  }
+}
 
 void Scene::moveParticles() {
   // In list order, so the random numbers come as Particle::update draws
@@ -315,5 +332,6 @@ void Scene::deleteParticles() {
     ::operator delete(block.particles);
     ::operator delete(block.trails);
     blocks_.pop_back();
+    marksLeft_ = true;
   }
 }

@@ -31,8 +31,9 @@ class Scene {
   // The steps of a frame with particles, for timing them one by one. In
   // frame order: moveParticles() turns and moves every particle's head,
   // drawing all the random numbers of the frame; (the background fill and
-  // the lock are the caller's); clearCells() sets every cell to
-  // EMPTY_CELL; drawParticles() shifts every trail and marks its cells;
+  // the lock are the caller's); clearCells() empties every cell that
+  // drawParticles() will not mark again; drawParticles() shifts every
+  // trail and marks its cells, overwriting what they hold;
   // copyCellsToSurface() copies every marked cell into the locked surface
   // that has just been filled with the background.
   void moveParticles();
@@ -65,6 +66,11 @@ class Scene {
   int16_t width_;
   int16_t height_;
   SDL_Surface* screen_;  // owned by SDL
+
+  // Between frames the grid holds just the marks of the particles'
+  // trails, unless particles have been deleted since it was last cleared
+  // whole; then marks of theirs may be left.
+  bool marksLeft_;
 
   // Mapped on the first frame and kept for the rest of the run.
   bool backgroundKnown_;
