@@ -355,6 +355,12 @@ const Case kCases[] = {
     // Many particles and long trails on a larger grid.
     {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1,
      -1},
+    // Few particles for the size of the grid: between frames only the
+    // cells of the points the trails drop are emptied, not the whole grid.
+    {"sparse_depth32", 256, 160, 20, 3, 32, false, true, busyGroups(256, 160, 20), 150, kNoClip, -1,
+     -1},
+    {"sparse_emptied_and_refilled_depth32", 256, 160, 12, 3, 32, true, true,
+     busyGroups(256, 160, 20), 150, kNoClip, 60, 70},
     // Frames without particles in between, then new particles.
     {"emptied_and_refilled_depth32", 90, 60, 20, 3, 32, false, true, busyGroups(90, 60, 10), 200,
      kNoClip, 80, 90},

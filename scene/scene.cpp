@@ -31,6 +31,10 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
 
 const size_t kTileBytes = 64;
 
+// Cells a clear of the whole grid goes through in the time it takes to
+// empty one dropped trail point's cell, rounded up (see clearCells).
+const size_t kCellsPerDroppedPoint = 128;
+
 // A row of the tiled grid: cells x ... x + 3 lie side by side, the next
 // four 16 cells further on.
 inline uint32_t cellOfRow(const uint32_t* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
@@ -219,15 +223,17 @@ void Scene::frame() {
 }
 
 void Scene::clearCells() {
-  if (marksLeft_) {
-    memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
-    marksLeft_ = false;
-    return;
-  }
   // The grid holds the marks of the last frame. Every point of a trail
   // but its oldest stays where it is, and drawParticles() marks all of
   // them again, over whatever their cells hold; so only the cells of the
   // oldest points, which the trails are about to drop, need emptying.
+  // One such cell costs about as much as a hundred cells of a pass over
+  // the whole grid, so many particles on a small grid take the pass.
+  if (marksLeft_ || particles_.size() > cellCount_ / kCellsPerDroppedPoint) {
+    memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
+    marksLeft_ = false;
+    return;
+  }
   const int length = Particle::shared.trailLength;
   uint32_t* const cells = cells_.cells;
   for (const Particle* particle : particles_) {
