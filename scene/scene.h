@@ -69,7 +69,8 @@ class Scene {
 
   // Between frames the grid holds just the marks of the particles'
   // trails, unless particles have been deleted since it was last cleared
-  // whole; then marks of theirs may be left.
+  // whole; then marks of theirs may be left. The clear relies on it: only
+  // the scene writes the grid and shifts its particles' trails.
   bool marksLeft_;
 
   // Mapped on the first frame and kept for the rest of the run.
