@@ -104,8 +104,7 @@ Scene& sceneFor(int width, int height, int particles, int trail) {
 }
 
 // The steps of a frame, in frame order.
-const char* const kPartNames[] = {"move us", "fill us", "clear us",
-                                  "draw us", "copy us", "flip us"};
+const char* const kPartNames[] = {"move us", "trails us", "fill us", "copy us", "flip us"};
 
 double threadSeconds() {
   timespec now;
@@ -181,41 +180,37 @@ void frameBench(benchmark::State& state, int width, int height, int particles, i
 }
 
 // The steps of Scene::frame one by one, each with its own thread CPU time
-// per frame (in microseconds), and the particle steps per trail point.
+// per frame (in microseconds), and the particle steps per particle.
 void partsBench(benchmark::State& state, int width, int height, int particles, int trail) {
   Scene& scene = sceneFor(width, height, particles, trail);
   SDL_Surface* screen = scene.screen();
   const Uint32 white = SDL_MapRGB(screen->format, 255, 255, 255);
-  enum { kMove, kFill, kClear, kDraw, kCopy, kFlip, kParts };
+  enum { kMove, kTrails, kFill, kCopy, kFlip, kParts };
   double spent[kParts] = {};
   for (auto _ : state) {
     double t0 = threadSeconds();
     scene.moveParticles();
     double t1 = threadSeconds();
     spent[kMove] += t1 - t0;
+    scene.updateTrails();
+    t0 = threadSeconds();
+    spent[kTrails] += t0 - t1;
     SDL_FillRect(screen, nullptr, white);
     SDL_LockSurface(screen);
-    t0 = threadSeconds();
-    spent[kFill] += t0 - t1;
-    scene.clearCells();
     t1 = threadSeconds();
-    spent[kClear] += t1 - t0;
-    scene.drawParticles();
-    t0 = threadSeconds();
-    spent[kDraw] += t0 - t1;
+    spent[kFill] += t1 - t0;
     scene.copyCellsToSurface();
     SDL_UnlockSurface(screen);
-    t1 = threadSeconds();
-    spent[kCopy] += t1 - t0;
+    t0 = threadSeconds();
+    spent[kCopy] += t0 - t1;
     SDL_Flip(screen);
-    spent[kFlip] += threadSeconds() - t1;
+    spent[kFlip] += threadSeconds() - t0;
   }
   for (int i = 0; i < kParts; ++i)
     state.counters[kPartNames[i]] =
         benchmark::Counter(spent[i] * 1e6, benchmark::Counter::kAvgIterations);
-  const double points = static_cast<double>(particles) * trail;
-  state.counters["particles ns/point"] = benchmark::Counter(
-      (spent[kMove] + spent[kDraw]) * 1e9 / points, benchmark::Counter::kAvgIterations);
+  state.counters["particles ns/particle"] = benchmark::Counter(
+      (spent[kMove] + spent[kTrails]) * 1e9 / particles, benchmark::Counter::kAvgIterations);
 }
 
 // The particle pass grows with particles x trail at a fixed size, the
@@ -281,26 +276,26 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     }
 
     if (any("sweep/points/")) {
-      printf("\nMove and draw at %dx%d, against particles x trail:\n", kSweepWidth, kSweepHeight);
-      printf("%10s %6s %14s %14s %10s\n", "particles", "trail", "trail points", "move+draw us",
-             "ns/point");
+      printf("\nMove and trails at %dx%d, against particles x trail:\n", kSweepWidth, kSweepHeight);
+      printf("%10s %6s %14s %16s %13s\n", "particles", "trail", "trail points", "move+trails us",
+             "ns/particle");
       for (const auto& load : kSweepLoads) {
         const Figures* figures =
             find("sweep/points/" + std::to_string(load.first) + "x" + std::to_string(load.second));
         if (!figures) continue;
-        printf("%10d %6d %14d %14.1f %10.2f\n", load.first, load.second, load.first * load.second,
-               figures->counter("move us") + figures->counter("draw us"),
-               figures->counter("particles ns/point"));
+        printf("%10d %6d %14d %16.1f %13.2f\n", load.first, load.second, load.first * load.second,
+               figures->counter("move us") + figures->counter("trails us"),
+               figures->counter("particles ns/particle"));
       }
     }
 
     if (any("sweep/size/")) {
       printf(
-          "\nBy size, %d particles with trail %d, against W x H (fill, clear and copy per\n"
-          "pixel from the steps):\n",
+          "\nBy size, %d particles with trail %d, against W x H (fill and copy per pixel\n"
+          "from the steps):\n",
           kSweepSizeParticles, kSweepSizeTrail);
       printf("%10s %10s %10s %10s %7s %16s\n", "size", "pixels", "frame ms", "floor ms", "ratio",
-             "fill+clear+copy");
+             "fill+copy");
       for (const auto& size : kSweepSizes) {
         const std::string name = sizeName(size.first, size.second);
         const Figures* frame = find("sweep/size/frame/" + name);
@@ -308,8 +303,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         if (!frame || !parts) continue;
         const double pixels = static_cast<double>(size.first) * size.second;
         const double perPixel =
-            (parts->counter("fill us") + parts->counter("clear us") + parts->counter("copy us")) *
-            1e3 / pixels;
+            (parts->counter("fill us") + parts->counter("copy us")) * 1e3 / pixels;
         printf("%10s %10.0f %10.3f %10.3f %7.2f %13.3f ns\n", name.c_str(), pixels,
                frame->counter("frame ms"), frame->counter("floor ms"), frame->counter("ratio"),
                perPixel);

@@ -288,7 +288,6 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   addGroups(c, scene);
   ASSERT_EQ(rand(), expected.randomAfterCreation)
       << "random numbers drawn by the particles' creation";
-  const SharedState& shared = Particle::shared;
   for (int f = 0; f < c.frames; ++f) {
     if (f == c.emptyFrom) scene.deleteParticles();
     if (f == c.refillFrom) addGroups(c, scene);
@@ -306,7 +305,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
             << "pixel (" << x << ", " << y << ") of frame " << f;
     for (int x = 0; x < c.width; ++x)
       for (int y = 0; y < c.height; ++y)
-        ASSERT_EQ(shared.cells.at(x, y), expected.grids[f][x][y])
+        ASSERT_EQ(scene.cellValue(x, y), expected.grids[f][x][y])
             << "cell (" << x << ", " << y << ") after frame " << f;
   }
 
@@ -355,10 +354,29 @@ const Case kCases[] = {
     // Many particles and long trails on a larger grid.
     {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1,
      -1},
-    // Few particles for the size of the grid: between frames only the
-    // cells of the points the trails drop are emptied, not the whole grid.
+    // Few particles for the size of the grid.
     {"sparse_depth32", 256, 160, 20, 3, 32, false, true, busyGroups(256, 160, 20), 150, kNoClip, -1,
      -1},
+    // Whole groups running in step over a small grid, bouncing: many
+    // points on a cell, of one particle and of many, the one shown often
+    // dropped while the others stay.
+    {"in_step_depth32",
+     24,
+     18,
+     37,
+     1,
+     32,
+     true,
+     false,
+     {{12, 9, 90, 2}, {12, 9, 90, 5}, {0, 0, 40, 1}, {23, 17, 40, 6}},
+     150,
+     kNoClip,
+     -1,
+     -1},
+    // The longest trail whose ramps still fade, and the groups added once
+    // more to the running scene.
+    {"trail256_added_later_depth32", 70, 50, 256, 2, 32, true, true, busyGroups(70, 50, 3), 80,
+     kNoClip, -1, 40},
     {"sparse_emptied_and_refilled_depth32", 256, 160, 12, 3, 32, true, true,
      busyGroups(256, 160, 20), 150, kNoClip, 60, 70},
     // Frames without particles in between, then new particles.

@@ -7,14 +7,15 @@
 
 SharedState Particle::shared;
 
-Particle::Particle(int x, int y, int colour) : trail_(nullptr), head_(0), ownsTrail_(true) {
+Particle::Particle(int x, int y, int colour)
+    : trail_(nullptr), stride_(1), head_(0), ownsTrail_(true) {
   trail_ = new (std::nothrow) uint32_t[shared.trailLength];
   if (!trail_) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
   start(x, y, colour);
 }
 
-Particle::Particle(int x, int y, int colour, uint32_t* trail)
-    : trail_(trail), head_(0), ownsTrail_(false) {
+Particle::Particle(int x, int y, int colour, uint32_t* trail, int stride, int head)
+    : trail_(trail), stride_(stride), head_(head), ownsTrail_(false) {
   start(x, y, colour);
 }
 
@@ -30,7 +31,7 @@ void Particle::start(int x, int y, int colour) {
   x_ = startX;
   y_ = startY;
   const uint32_t cell = static_cast<uint32_t>(shared.cells.index(startX, startY));
-  for (int i = 0; i < length; ++i) trail_[i] = cell;
+  for (int i = 0; i < length; ++i) slot(i) = cell;
 
   // The velocity draws come before the countdown draw.
   randomVelocity(vx_, vy_);
@@ -55,7 +56,7 @@ void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
 
 TrailPoint Particle::point(int i) const {
   int x, y;
-  shared.cells.position(trail_[(head_ + i) % shared.trailLength], x, y);
+  shared.cells.position(slot((head_ + i) % shared.trailLength), x, y);
   return TrailPoint{static_cast<int16_t>(x), static_cast<int16_t>(y)};
 }
 
@@ -104,29 +105,18 @@ void Particle::move() {
 void Particle::shiftTrail() {
   // The slot of the oldest point becomes the new head.
   head_ = head_ == 0 ? shared.trailLength - 1 : head_ - 1;
-  trail_[head_] = static_cast<uint32_t>(shared.cells.index(x_, y_));
+  slot(head_) = static_cast<uint32_t>(shared.cells.index(x_, y_));
 }
 
 void Particle::markIntoEmpty() const {
   const int length = shared.trailLength;
   const uint32_t* ramp = shared.ramps.ramp(colour_);
   uint32_t* const cells = shared.cells.cells;
+  if (!cells) return;  // a scene's grid, which keeps codes of its own
   for (int i = length - 1; i >= 0; --i) {
-    int slot = head_ + i;
-    if (slot >= length) slot -= length;
-    uint32_t& cell = cells[trail_[slot]];
+    int s = head_ + i;
+    if (s >= length) s -= length;
+    uint32_t& cell = cells[slot(s)];
     if (cell == EMPTY_CELL) cell = ramp[i];
   }
-}
-
-void Particle::markOver() const {
-  const int length = shared.trailLength;
-  const uint32_t* ramp = shared.ramps.ramp(colour_);
-  uint32_t* const cells = shared.cells.cells;
-  // Points 0 ... length - head_ - 1 lie from slot head_ to the ring's end,
-  // the older ones from its start.
-  const uint32_t* trail = trail_ + head_;
-  const int beforeEnd = length - head_;
-  for (int i = 0; i < beforeEnd; ++i) cells[trail[i]] = ramp[i];
-  for (int i = beforeEnd; i < length; ++i) cells[trail_[i - beforeEnd]] = ramp[i];
 }

@@ -50,27 +50,24 @@ class Particle {
  private:
   friend class Scene;
 
-  // A particle whose trail lives in trail (trailLength cells), which the
-  // caller owns and keeps until the particle is gone.
-  Particle(int x, int y, int colour, uint32_t* trail);
+  // A particle whose trail lives in trail, slot s at trail[s * stride],
+  // which the caller owns and keeps until the particle is gone; its head
+  // starts in slot head.
+  Particle(int x, int y, int colour, uint32_t* trail, int stride, int head);
   // The start at (x, y) and the random draws of both constructors.
   void start(int x, int y, int colour);
+  uint32_t& slot(int s) const { return trail_[static_cast<size_t>(s) * stride_]; }
 
   // update() in three steps, for the scene. move(): the turn and the
   // moves of the head -- every random number update() draws -- leaving
   // the trail as it was. shiftTrail(): the trail takes the new head,
-  // dropping its oldest point. Then one of the two markings.
+  // dropping its oldest point. Then markIntoEmpty(). (The scene keeps its
+  // own account of which point each cell shows instead of marking.)
   void move();
   void shiftTrail();
   // From the oldest trail point to the head, each into its cell if that
   // cell is still empty, so the oldest point on a cell gives it its colour.
   void markIntoEmpty() const;
-  // From the head to the oldest point, overwriting what the cells hold: a
-  // load and a store per point, no branch. On a cleared grid, doing this
-  // for the particles of a list from the last to the first leaves every
-  // cell as markIntoEmpty() from the first to the last does, since the
-  // last write to a cell here is the first one there.
-  void markOver() const;
 
   int16_t vx_;  // cells per frame along x
   int16_t vy_;  // cells per frame along y
@@ -81,6 +78,7 @@ class Particle {
   // of point 0, and point i sits i slots after it. Shifting the trail
   // moves head_ back by one.
   uint32_t* trail_;
+  int stride_;  // between the slots of trail_
   int head_;
   int16_t colour_;         // ramp number
   int16_t turnCountdown_;  // frames left until the next random turn

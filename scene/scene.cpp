@@ -31,52 +31,29 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
 
 const size_t kTileBytes = 64;
 
-// Cells a clear of the whole grid goes through in the time it takes to
-// empty one dropped trail point's cell, rounded up (see clearCells).
-const size_t kCellsPerDroppedPoint = 128;
+typedef CellClaims::Code Code;
 
 // A row of the tiled grid: cells x ... x + 3 lie side by side, the next
 // four 16 cells further on.
-inline uint32_t cellOfRow(const uint32_t* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
+inline Code cellOfRow(const Code* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
 
-// Four cells, or four 32-bit pixels, in one vector register.
-typedef uint32_t Quad __attribute__((vector_size(16)));
-
-// A row of count cells into a row of 32-bit pixels, the background for
-// every empty cell: four cells per step, as vector compare and select.
-void copyRowOverBackground4(const uint32_t* cells, Uint8* row, int count, uint32_t background) {
-  const Quad empty = {EMPTY_CELL, EMPTY_CELL, EMPTY_CELL, EMPTY_CELL};
-  const Quad shade = {background, background, background, background};
+// A row of count cells into a row of pixels of the given type: for each
+// cell the low bytes of the table entry of its code (the background for
+// the empty code), four cells at a time.
+template <typename Pixel>
+void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint32_t* pixelOf) {
+  Pixel* const pixels = reinterpret_cast<Pixel*>(row);
   int x = 0;
   for (; x + 4 <= count; x += 4) {
-    Quad cell;
-    memcpy(&cell, cells + 4 * x, sizeof cell);
-    const Quad isEmpty = reinterpret_cast<Quad>(cell == empty);
-    const Quad pixel = (isEmpty & shade) | (~isEmpty & cell);
-    memcpy(row + 4 * x, &pixel, sizeof pixel);
+    const Code* four = cells + 4 * x;
+    const Pixel a = static_cast<Pixel>(pixelOf[four[0]]), b = static_cast<Pixel>(pixelOf[four[1]]),
+                c = static_cast<Pixel>(pixelOf[four[2]]), d = static_cast<Pixel>(pixelOf[four[3]]);
+    pixels[x] = a;
+    pixels[x + 1] = b;
+    pixels[x + 2] = c;
+    pixels[x + 3] = d;
   }
-  for (; x < count; ++x) {
-    const uint32_t cell = cellOfRow(cells, x);
-    const uint32_t pixel = cell == EMPTY_CELL ? background : cell;
-    memcpy(row + 4 * x, &pixel, sizeof pixel);
-  }
-}
-
-// The same into 16-bit pixels: the low half of each value.
-void copyRowOverBackground2(const uint32_t* cells, Uint8* row, int count, uint32_t background) {
-  for (int x = 0; x < count; ++x) {
-    const uint32_t cell = cellOfRow(cells, x);
-    const Uint16 pixel = static_cast<Uint16>(cell == EMPTY_CELL ? background : cell);
-    memcpy(row + 2 * x, &pixel, sizeof pixel);
-  }
-}
-
-// The same into 8-bit pixels: the low byte of each value.
-void copyRowOverBackground1(const uint32_t* cells, Uint8* row, int count, uint32_t background) {
-  for (int x = 0; x < count; ++x) {
-    const uint32_t cell = cellOfRow(cells, x);
-    row[x] = static_cast<Uint8>(cell == EMPTY_CELL ? background : cell);
-  }
+  for (; x < count; ++x) pixels[x] = static_cast<Pixel>(pixelOf[cellOfRow(cells, x)]);
 }
 
 // Stores a cell's value as a pixel of the given size: its low byte, its
@@ -106,10 +83,11 @@ inline void storePixel(Uint8* target, uint32_t value, int bytesPerPixel) {
 }
 
 // Only the marked cells of a row, each stored as Scene::plot stores it.
-void copyMarkedCells(const uint32_t* cells, Uint8* row, int count, int bytesPerPixel) {
+void copyMarkedCells(const Code* cells, Uint8* row, int count, int bytesPerPixel,
+                     const uint32_t* pixelOf, Code emptyCode) {
   for (int x = 0; x < count; ++x) {
-    const uint32_t value = cellOfRow(cells, x);
-    if (value != EMPTY_CELL) storePixel(row + x * bytesPerPixel, value, bytesPerPixel);
+    const Code code = cellOfRow(cells, x);
+    if (code != emptyCode) storePixel(row + x * bytesPerPixel, pixelOf[code], bytesPerPixel);
   }
 }
 
@@ -141,7 +119,8 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
       width_(static_cast<int16_t>(width)),
       height_(static_cast<int16_t>(height)),
       screen_(nullptr),
-      marksLeft_(false),
+      codes_(nullptr),
+      claimsLeft_(false),
       backgroundKnown_(false),
       background_(0) {
   srand(static_cast<unsigned>(time(nullptr)));
@@ -172,10 +151,10 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
   const size_t tileRows = height > 0 ? (static_cast<size_t>(height) + 3) / 4 : 0;
   cells_.tileColumns = static_cast<int>(tileColumns);
   cellCount_ = tileColumns * tileRows * 16;
-  cells_.cells = static_cast<uint32_t*>(
-      ::operator new(cellCount_ * sizeof(uint32_t), std::align_val_t(kTileBytes), std::nothrow));
-  if (!cells_.cells) fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
-  memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
+  codes_ = static_cast<Code*>(
+      ::operator new(cellCount_ * sizeof(Code), std::align_val_t(kTileBytes), std::nothrow));
+  if (!codes_ || !claims_.allocate(codes_, cellCount_, length, ramps_.entries, RAMP_COUNT))
+    fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
 
   SharedState& shared = Particle::shared;
   shared.cells = cells_;
@@ -188,7 +167,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
 
 Scene::~Scene() {
   deleteParticles();
-  ::operator delete(cells_.cells, std::align_val_t(kTileBytes));
+  ::operator delete(codes_, std::align_val_t(kTileBytes));
   delete[] ramps_.entries;
   std::vector<Particle*>().swap(particles_);
   std::vector<ParticleBlock>().swap(blocks_);
@@ -200,6 +179,7 @@ void Scene::frame() {
   if (!backgroundKnown_) {
     background_ = SDL_MapRGB(screen_->format, 255, 255, 255);
     backgroundKnown_ = true;
+    claims_.setEmptyPixel(background_);
   }
   if (particles_.empty()) {
     SDL_FillRect(screen_, nullptr, background_);  // its result does not matter here
@@ -208,38 +188,16 @@ void Scene::frame() {
   }
 
   // The random numbers of the frame are all drawn before the fill, as
-  // ever. The grid is cleared, marked and copied only after the lock, one
-  // step right after the other, while its cells are still in the cache;
-  // nothing outside the scene sees the grid in between.
+  // ever, and what every cell shows is settled before it too; only the
+  // copy needs the locked surface.
   moveParticles();
+  updateTrails();
   if (SDL_FillRect(screen_, nullptr, background_) != 0)
     fatal(6, "Fehler bei FillRect: %s\n", SDL_GetError());
   if (SDL_LockSurface(screen_) != 0) fatal(3, "SDL_LockSurface fehlgeschlagen.\n");
-  clearCells();
-  drawParticles();
   copyCellsToSurface();
   SDL_UnlockSurface(screen_);
   SDL_Flip(screen_);
-}
-
-void Scene::clearCells() {
-  // The grid holds the marks of the last frame. Every point of a trail
-  // but its oldest stays where it is, and drawParticles() marks all of
-  // them again, over whatever their cells hold; so only the cells of the
-  // oldest points, which the trails are about to drop, need emptying.
-  // One such cell costs about as much as a hundred cells of a pass over
-  // the whole grid, so many particles on a small grid take the pass.
-  if (marksLeft_ || particles_.size() > cellCount_ / kCellsPerDroppedPoint) {
-    memset(cells_.cells, 0xFF, cellCount_ * sizeof(uint32_t));
-    marksLeft_ = false;
-    return;
-  }
-  const int length = Particle::shared.trailLength;
-  uint32_t* const cells = cells_.cells;
-  for (const Particle* particle : particles_) {
-    const int oldest = particle->head_ == 0 ? length - 1 : particle->head_ - 1;
-    cells[particle->trail_[oldest]] = EMPTY_CELL;
-  }
 }
 
 void Scene::moveParticles() {
@@ -248,21 +206,39 @@ void Scene::moveParticles() {
   for (Particle* particle : particles_) particle->move();
 }
 
-void Scene::drawParticles() {
-  // Last first, overwriting: on the cleared grid each cell ends with its
-  // first writer's colour, as with update() in list order, without
-  // reading a cell.
-  for (size_t i = particles_.size(); i-- > 0;) {
+void Scene::updateTrails() {
+  // Every trail drops its oldest point and takes the new head in that
+  // point's slot, the same slot in every ring; so does the point's node
+  // (see CellClaims). Slot by slot, the trails and nodes lie particle
+  // after particle, but the cells anywhere, so those of the particles
+  // ahead are asked for early.
+  claims_.nextFrame();
+  const int slot = claims_.headSlot();
+  const size_t count = particles_.size();
+  const size_t kAhead = 16;
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) {
+      const Particle* ahead = particles_[i + kAhead];
+      claims_.prefetch(claims_.firstNode(i + kAhead) + slot,
+                       static_cast<uint32_t>(cells_.index(ahead->x_, ahead->y_)));
+    }
+    if (i + kAhead / 2 < count) {
+      const Particle* ahead = particles_[i + kAhead / 2];
+      claims_.prefetchLinks(claims_.firstNode(i + kAhead / 2) + slot, ahead->slot(slot),
+                            static_cast<uint32_t>(cells_.index(ahead->x_, ahead->y_)));
+    }
     Particle* particle = particles_[i];
+    const uint32_t node = claims_.firstNode(i) + slot;
+    claims_.release(node, particle->slot(slot));
     particle->shiftTrail();
-    particle->markOver();
+    claims_.claim(node, particle->slot(slot), claims_.code(i, slot), claims_.firstNode(i + 1));
   }
+  claims_.settle();
 }
 
 void Scene::copyCellsToSurface() {
   const int rows = height_ < screen_->h ? height_ : screen_->h;
   const int columns = width_ < screen_->w ? width_ : screen_->w;
-  if (rows <= 0 || columns <= 0) return;
   const int bytesPerPixel = screen_->format->BytesPerPixel;
   Uint8* const pixels = static_cast<Uint8*>(screen_->pixels);
   const int pitch = screen_->pitch;
@@ -279,17 +255,21 @@ void Scene::copyCellsToSurface() {
   const SDL_Rect& clip = screen_->clip_rect;
   const bool filled = backgroundKnown_ && clip.x <= 0 && clip.y <= 0 &&
                       clip.x + clip.w >= columns && clip.y + clip.h >= rows;
+
+  // A cell's pixel value of this frame is the table entry of its code;
+  // the empty code's is the background.
+  const uint32_t* const pixelOf = claims_.pixels();
   for (int y = 0; y < rows; ++y) {
-    const uint32_t* cells = &cells_.at(0, y);  // its first four cells; see cellOfRow
+    const Code* cells = codes_ + cells_.index(0, y);  // its first four cells; see cellOfRow
     Uint8* row = pixels + static_cast<size_t>(y) * pitch;
     if (filled && bytesPerPixel == 4)
-      copyRowOverBackground4(cells, row, columns, background_);
+      copyRowOverBackground<Uint32>(cells, row, columns, pixelOf);
     else if (filled && bytesPerPixel == 2)
-      copyRowOverBackground2(cells, row, columns, background_);
+      copyRowOverBackground<Uint16>(cells, row, columns, pixelOf);
     else if (filled && bytesPerPixel == 1)
-      copyRowOverBackground1(cells, row, columns, background_);
+      copyRowOverBackground<Uint8>(cells, row, columns, pixelOf);
     else
-      copyMarkedCells(cells, row, columns, bytesPerPixel);
+      copyMarkedCells(cells, row, columns, bytesPerPixel, pixelOf, claims_.emptyCode());
   }
 }
 
@@ -297,7 +277,12 @@ void Scene::plot(int x, int y) {
   if (x < 0 || x >= screen_->w || y < 0 || y >= screen_->h) return;
   const Uint8 bytesPerPixel = screen_->format->BytesPerPixel;
   Uint8* target = static_cast<Uint8*>(screen_->pixels) + y * screen_->pitch + x * bytesPerPixel;
-  storePixel(target, cells_.at(x, y), bytesPerPixel);
+  storePixel(target, cellValue(x, y), bytesPerPixel);
+}
+
+uint32_t Scene::cellValue(int x, int y) const {
+  const Code code = codes_[cells_.index(x, y)];
+  return code == claims_.emptyCode() ? EMPTY_CELL : claims_.pixels()[code];
 }
 
 void Scene::addParticles(int x, int y, int count, int colour) {
@@ -321,10 +306,31 @@ void Scene::addParticles(int x, int y, int count, int colour) {
     fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
   }
 
+  const size_t before = particles_.size();
+  if (!claims_.reserve(before + particles))
+    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+  if (claimsLeft_) {
+    claims_.clear();
+    claimsLeft_ = false;
+  }
+
+  // The trails lie slot by slot: slot s of every particle of the block,
+  // then slot s + 1. Every point of a new trail lies on the start cell, so
+  // its ring may start turned to the slot of every other trail's head.
   ParticleBlock block{static_cast<Particle*>(objects), static_cast<uint32_t*>(trails), count};
-  for (size_t i = 0; i < particles; ++i)
-    particles_.push_back(new (block.particles + i)
-                             Particle(x, y, colour, block.trails + i * length));
+  const int head = claims_.headSlot();
+  for (size_t i = 0; i < particles; ++i) {
+    Particle* particle =
+        new (block.particles + i) Particle(x, y, colour, block.trails + i, count, head);
+    particles_.push_back(particle);
+    const size_t p = before + i;
+    claims_.addParticle(p, colour);
+    for (size_t n = length; n-- > 0;) {
+      const int s = static_cast<int>((head + n) % length);
+      claims_.claim(claims_.firstNode(p) + s, particle->slot(s), claims_.code(p, s),
+                    claims_.firstNode(p + 1));
+    }
+  }
   blocks_.push_back(block);
 }
 
@@ -338,6 +344,6 @@ void Scene::deleteParticles() {
     ::operator delete(block.particles);
     ::operator delete(block.trails);
     blocks_.pop_back();
-    marksLeft_ = true;
+    claimsLeft_ = true;
   }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "scene/cell_claims.h"
 #include "scene/particle.h"
 
 // Everything that is drawn. Owns the particles, the cell grid and the
@@ -27,18 +28,18 @@ class Scene {
   void frame();
   // Copies cell (x, y) into the locked surface; ignored outside it.
   void plot(int x, int y);
+  // The pixel value cell (x, y) shows, or EMPTY_CELL.
+  uint32_t cellValue(int x, int y) const;
 
   // The steps of a frame with particles, for timing them one by one. In
   // frame order: moveParticles() turns and moves every particle's head,
-  // drawing all the random numbers of the frame; (the background fill and
-  // the lock are the caller's); clearCells() empties every cell that
-  // drawParticles() will not mark again; drawParticles() shifts every
-  // trail and marks its cells, overwriting what they hold;
-  // copyCellsToSurface() copies every marked cell into the locked surface
-  // that has just been filled with the background.
+  // drawing all the random numbers of the frame; updateTrails() shifts
+  // every trail and settles which point each cell shows; (the background
+  // fill and the lock are the caller's); copyCellsToSurface() gives every
+  // cell its pixel value of this frame and copies the marked ones into the
+  // locked surface, which has just been filled with the background.
   void moveParticles();
-  void clearCells();
-  void drawParticles();
+  void updateTrails();
   void copyCellsToSurface();
 
   // Appends count particles starting at (x, y); nothing when count <= 0.
@@ -51,7 +52,9 @@ class Scene {
 
  private:
   // The particles of one addParticles call, side by side, and their
-  // trails, one after the other: a frame walks them in storage order.
+  // trails slot by slot: slot s of every particle's ring, then slot s + 1.
+  // A frame shifts every trail in the same slot (see CellClaims), and so
+  // walks the particles and that slot of their trails in storage order.
   struct ParticleBlock {
     Particle* particles;  // count objects
     uint32_t* trails;     // count * trail length cells
@@ -60,18 +63,20 @@ class Scene {
 
   std::vector<ParticleBlock> blocks_;  // creation order
   std::vector<Particle*> particles_;   // creation order, into the blocks
-  CellGrid cells_;                     // tiled
+  CellGrid cells_;                     // tiled; its shape only, no cells
   size_t cellCount_;                   // with the padding to whole tiles
   ColourRamps ramps_;
   int16_t width_;
   int16_t height_;
   SDL_Surface* screen_;  // owned by SDL
 
-  // Between frames the grid holds just the marks of the particles'
-  // trails, unless particles have been deleted since it was last cleared
-  // whole; then marks of theirs may be left. The clear relies on it: only
-  // the scene writes the grid and shifts its particles' trails.
-  bool marksLeft_;
+  // Which point each cell shows: per cell, in the grid's tiles, the code
+  // of the point, and the claims behind it. Cleared when particles come
+  // after a deletion (claimsLeft_ set), not at the deletion, which the
+  // teardown runs too.
+  CellClaims::Code* codes_;
+  CellClaims claims_;
+  bool claimsLeft_;
 
   // Mapped on the first frame and kept for the rest of the run.
   bool backgroundKnown_;

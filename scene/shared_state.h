@@ -7,20 +7,24 @@
 // A cell that no trail point has marked in this frame.
 const uint32_t EMPTY_CELL = 0xFFFFFFFFu;
 
-// One cell per pixel of the display. A cell holds EMPTY_CELL or the pixel
-// value the display will show there. Addressed by column and row.
+// One cell per pixel of the display, addressed by column and row. A
+// particle on its own marks cells into a grid of 32-bit cells that its
+// owner provides: a cell holds EMPTY_CELL or the pixel value the display
+// will show there. The scene publishes just the shape of its grid, with
+// no cells: it keeps the trail point each cell shows as a code of its own
+// (see CellClaims), and Scene::cellValue gives the pixel value.
 //
 // With tileColumns 0 the cells are stored row after row, the way the
 // display surface keeps its pixels. Otherwise they lie in tiles of 4 x 4
-// cells -- 64 bytes, one cache line -- each stored row after row; the
-// tileColumns tiles of a band of four rows lie side by side, and the
-// bands one after the other. A trail moving a few cells a frame then
-// stays on the same cache line far more often than in rows, where every
-// step up or down leaves it. The scene's grid is tiled (and padded to
-// whole tiles, the padding never marked); a plain buffer of width x
-// height cells, as in tests, is rows.
+// cells, each stored row after row; the tileColumns tiles of a band of
+// four rows lie side by side, and the bands one after the other. A trail
+// moving a few cells a frame then stays in the same tile, and on the same
+// cache line, far more often than in rows, where every step up or down
+// leaves it. The scene's grid is tiled (and padded to whole tiles, the
+// padding never marked); a plain buffer of width x height cells, as in
+// tests, is rows.
 struct CellGrid {
-  uint32_t* cells;  // owned by the Scene
+  uint32_t* cells;  // owned by whoever made the grid; null for the scene's
   int width;
   int height;
   int tileColumns = 0;
