@@ -1,13 +1,14 @@
 // How long a frame takes, next to the least a frame of that size could
 // take. Scene::frame runs on a real SDL surface (the dummy driver, 32 bits
-// per pixel); the floor of a W x H scene is what any frame must at least
-// move through memory: the grid cleared, the surface filled and the grid
-// read once. Frames and floor passes run in alternating blocks of about
-// 0.1 s within the same benchmark, so that a busy machine weighs on both
-// alike; the figures are the counters (thread CPU time per frame), not
-// the Time columns, which cover a whole pair of blocks. A summary table with the
-// medians of the run follows the usual output: the three scenes, the
-// steps of their frames, and sweeps over particles x trail and W x H.
+// per pixel); the floor of a W x H scene is what a frame that clears and
+// reads a grid of 32-bit cells must at least move through memory: the
+// grid cleared, the surface filled and the grid read once. Frames and
+// floor passes run in alternating blocks of about 0.1 s within the same
+// benchmark, so that a busy machine weighs on both alike; the figures are
+// the counters (thread CPU time per frame), not the Time columns, which
+// cover a whole pair of blocks. A summary table with the medians of the
+// run follows the usual output: the three scenes, the steps of their
+// frames, and sweeps over particles x trail and W x H.
 //
 //   flimmer_bench                          everything (a few minutes)
 //   flimmer_bench --benchmark_filter=/S$   only the small scene
