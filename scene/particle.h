@@ -29,7 +29,8 @@ class Particle {
   Particle& operator=(const Particle&) = delete;
 
   // One frame: maybe turn, move along x, then y, then shift the trail and
-  // mark its cells.
+  // mark its cells. For a particle on its own grid; the scene moves its
+  // particles itself and keeps count of which point each cell shows.
   void update();
 
   // Draws a new, never zero velocity from -speedRange ... +speedRange.

@@ -29,7 +29,7 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
   *blue = kFull[r][2] ? 255 : f;
 }
 
-const size_t kTileBytes = 64;
+const size_t kCacheLineBytes = 64;
 
 typedef CellClaims::Code Code;
 
@@ -152,7 +152,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
   cells_.tileColumns = static_cast<int>(tileColumns);
   cellCount_ = tileColumns * tileRows * 16;
   codes_ = static_cast<Code*>(
-      ::operator new(cellCount_ * sizeof(Code), std::align_val_t(kTileBytes), std::nothrow));
+      ::operator new(cellCount_ * sizeof(Code), std::align_val_t(kCacheLineBytes), std::nothrow));
   if (!codes_ || !claims_.allocate(codes_, cellCount_, length, ramps_.entries, RAMP_COUNT))
     fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
 
@@ -167,7 +167,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
 
 Scene::~Scene() {
   deleteParticles();
-  ::operator delete(codes_, std::align_val_t(kTileBytes));
+  ::operator delete(codes_, std::align_val_t(kCacheLineBytes));
   delete[] ramps_.entries;
   std::vector<Particle*>().swap(particles_);
   std::vector<ParticleBlock>().swap(blocks_);
