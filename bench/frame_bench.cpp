@@ -214,8 +214,9 @@ void partsBench(benchmark::State& state, int width, int height, int particles, i
       (spent[kMove] + spent[kTrails]) * 1e9 / particles, benchmark::Counter::kAvgIterations);
 }
 
-// The particle pass grows with particles x trail at a fixed size, the
-// rest of the frame with W x H at a fixed particle load.
+// Moving and the trails against particles x trail at a fixed size (they
+// grow with the particles, hardly with the trail length), the rest of the
+// frame against W x H at a fixed particle load.
 const int kSweepWidth = 1920;
 const int kSweepHeight = 1080;
 const std::pair<int, int> kSweepLoads[] = {  // particles, trail

@@ -12,12 +12,12 @@
 //
 // Every trail point is a node: node ((p + 1) << slotBits) + s is slot s of
 // the trail ring of particle p, counted in list order from 0 (so node 0
-// stands for none). A node claims the cell
-// its point lies on, and the claims on a cell form a list. The cell shows
-// the claim of the earliest particle and, of that particle's points, the
-// oldest -- what marking still-empty cells particle after particle, each
-// from its oldest point to its head, leaves there. That claim is kept at
-// the front of the cell's list. A frame, in which every trail drops its
+// stands for none). A node claims the cell its point lies on, and the
+// claims on a cell form a list. The cell shows the claim of the earliest
+// particle and, of that particle's points, the oldest -- what marking
+// still-empty cells particle after particle, each from its oldest point to
+// its head, leaves there. That claim is kept at the front of the cell's
+// list. A frame, in which every trail drops its
 // oldest point and takes a new head, touches only the cells of those two
 // points; a cell's list has to be searched only when the point it shows
 // is dropped while others still lie on it.

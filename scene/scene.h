@@ -35,9 +35,9 @@ class Scene {
   // frame order: moveParticles() turns and moves every particle's head,
   // drawing all the random numbers of the frame; updateTrails() shifts
   // every trail and settles which point each cell shows; (the background
-  // fill and the lock are the caller's); copyCellsToSurface() gives every
-  // cell its pixel value of this frame and copies the marked ones into the
-  // locked surface, which has just been filled with the background.
+  // fill and the lock are the caller's); copyCellsToSurface() writes this
+  // frame's pixel value of every cell a point lies on into the locked
+  // surface, which has just been filled with the background.
   void moveParticles();
   void updateTrails();
   void copyCellsToSurface();
