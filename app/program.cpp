@@ -7,7 +7,7 @@
 
 #include "app/settings.h"
 #include "config/ini_file.h"
-#include "scene/fatal.h"
+#include "app/fatal.h"
 #include "scene/groups.h"
 #include "scene/scene.h"
 

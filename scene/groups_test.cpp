@@ -43,7 +43,7 @@ class GroupsTest : public testing::Test {
   std::vector<std::vector<int>> particles() {
     std::vector<std::vector<int>> result;
     for (const Particle* p : scene_->particles())
-      result.push_back({p->colour(), p->point(1).x, p->point(1).y});
+      result.push_back({p->colour(), p->x(), p->y()});
     return result;
   }
 

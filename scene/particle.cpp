@@ -1,26 +1,11 @@
 #include "scene/particle.h"
 
 #include <cstdlib>
-#include <new>
 
-#include "scene/fatal.h"
 
 SharedState Particle::shared;
 
-Particle::Particle(int x, int y, int colour)
-    : trail_(nullptr), stride_(1), head_(0), ownsTrail_(true) {
-  trail_ = new (std::nothrow) uint32_t[shared.trailLength];
-  if (!trail_) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
-  start(x, y, colour);
-}
-
-Particle::Particle(int x, int y, int colour, uint32_t* trail, int stride, int head)
-    : trail_(trail), stride_(stride), head_(head), ownsTrail_(false) {
-  start(x, y, colour);
-}
-
-void Particle::start(int x, int y, int colour) {
-  const int length = shared.trailLength;
+Particle::Particle(int x, int y, int colour) {
   // Positions are 16-bit; a start outside the grid goes to its border.
   int16_t startX = static_cast<int16_t>(x);
   int16_t startY = static_cast<int16_t>(y);
@@ -30,8 +15,6 @@ void Particle::start(int x, int y, int colour) {
   if (startY >= shared.fieldHeight) startY = static_cast<int16_t>(shared.fieldHeight - 1);
   x_ = startX;
   y_ = startY;
-  const uint32_t cell = static_cast<uint32_t>(shared.cells.index(startX, startY));
-  for (int i = 0; i < length; ++i) slot(i) = cell;
 
   // The velocity draws come before the countdown draw.
   randomVelocity(vx_, vy_);
@@ -39,9 +22,7 @@ void Particle::start(int x, int y, int colour) {
   turnCountdown_ = static_cast<int16_t>(rand() % 100 + 10);
 }
 
-Particle::~Particle() {
-  if (ownsTrail_) delete[] trail_;
-}
+Particle::~Particle() {}
 
 void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
   const int range = shared.speedRange;
@@ -52,18 +33,6 @@ void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
     vx = static_cast<int16_t>(range - rand() % span);
     vy = static_cast<int16_t>(range - rand() % span);
   } while (vx == 0 && vy == 0);
-}
-
-TrailPoint Particle::point(int i) const {
-  int x, y;
-  shared.cells.position(slot((head_ + i) % shared.trailLength), x, y);
-  return TrailPoint{static_cast<int16_t>(x), static_cast<int16_t>(y)};
-}
-
-void Particle::update() {
-  move();
-  shiftTrail();
-  markIntoEmpty();
 }
 
 void Particle::move() {
@@ -100,23 +69,4 @@ void Particle::move() {
 
   x_ = newX;
   y_ = newY;
-}
-
-void Particle::shiftTrail() {
-  // The slot of the oldest point becomes the new head.
-  head_ = head_ == 0 ? shared.trailLength - 1 : head_ - 1;
-  slot(head_) = static_cast<uint32_t>(shared.cells.index(x_, y_));
-}
-
-void Particle::markIntoEmpty() const {
-  const int length = shared.trailLength;
-  const uint32_t* ramp = shared.ramps.ramp(colour_);
-  uint32_t* const cells = shared.cells.cells;
-  if (!cells) return;  // a scene's grid, which keeps codes of its own
-  for (int i = length - 1; i >= 0; --i) {
-    int s = head_ + i;
-    if (s >= length) s -= length;
-    uint32_t& cell = cells[slot(s)];
-    if (cell == EMPTY_CELL) cell = ramp[i];
-  }
 }

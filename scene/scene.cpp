@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "scene/fatal.h"
+#include "app/fatal.h"
 
 namespace {
 
@@ -29,9 +29,7 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
   *blue = kFull[r][2] ? 255 : f;
 }
 
-const size_t kCacheLineBytes = 64;
-
-typedef CellClaims::Code Code;
+typedef CellGrid::Code Code;
 
 // A row of the tiled grid: cells x ... x + 3 lie side by side, the next
 // four 16 cells further on.
@@ -39,19 +37,18 @@ inline Code cellOfRow(const Code* row, int x) { return row[4 * (x & ~3) + (x & 3
 
 // A row of count cells into a row of pixels of the given type: for each
 // cell the low bytes of the table entry of its code (the background for
-// the empty code), four cells at a time.
+// the empty code). Skipping empty cells, even four at a time, was slower:
+// the branch is too often mispredicted.
 template <typename Pixel>
 void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint32_t* pixelOf) {
   Pixel* const pixels = reinterpret_cast<Pixel*>(row);
   int x = 0;
   for (; x + 4 <= count; x += 4) {
     const Code* four = cells + 4 * x;
-    const Pixel a = static_cast<Pixel>(pixelOf[four[0]]), b = static_cast<Pixel>(pixelOf[four[1]]),
-                c = static_cast<Pixel>(pixelOf[four[2]]), d = static_cast<Pixel>(pixelOf[four[3]]);
-    pixels[x] = a;
-    pixels[x + 1] = b;
-    pixels[x + 2] = c;
-    pixels[x + 3] = d;
+    pixels[x] = static_cast<Pixel>(pixelOf[four[0]]);
+    pixels[x + 1] = static_cast<Pixel>(pixelOf[four[1]]);
+    pixels[x + 2] = static_cast<Pixel>(pixelOf[four[2]]);
+    pixels[x + 3] = static_cast<Pixel>(pixelOf[four[3]]);
   }
   for (; x < count; ++x) pixels[x] = static_cast<Pixel>(pixelOf[cellOfRow(cells, x)]);
 }
@@ -102,6 +99,48 @@ int fullScreenDepth(int bits) {
   return bits;
 }
 
+// The one rule that picks how the scene settles its cells. It keeps
+// claims -- lists of the points on each cell -- where trails are at least
+// kClaimsFromTrail points long and the grid has a cell for every
+// kPointsPerCell points; otherwise it draws every point of every trail
+// each frame. A frame with claims costs about the same per particle
+// whatever the trail's length, a redraw costs per point: with 50 points
+// to a trail (20,000 particles on 1920 x 1080) the two took alike, with
+// 100 (5,000 on 1280 x 720) the claims took three quarters of a redraw's
+// time, with 200 and 400 a half and a third. A point costs the claims 8
+// bytes beside its trail slot's 4, and where points crowd the cells the
+// lists grow long while a redraw stays in the cache: 1.9 points a cell
+// (20,000 x 200 on 1920 x 1080) still went to the claims at half the
+// redraw's time, and 3.9 (20,000 x 400 there) would have tripled the
+// memory the scene starts with. Where nodes cannot be numbered, or there
+// is no memory for the claims, the scene draws.
+const int kClaimsFromTrail = 64;
+const size_t kPointsPerCell = 2;
+
+bool chooseClaims(size_t cells, size_t particles, int trailLength) {
+  if (trailLength < kClaimsFromTrail || !CellClaims::numbers(particles, trailLength)) return false;
+  return particles * static_cast<size_t>(trailLength) <= cells * kPointsPerCell;
+}
+
+// Cells a clear of the whole grid goes through in about the time it takes
+// to empty one dropped point's cell, a miss in the cache (see
+// turnTrails()); measured with cells of 32 bits, so with 16 it errs
+// towards emptying the dropped points' cells.
+const size_t kCellsPerDroppedPoint = 128;
+
+// How many particles ahead of the one at hand claimNewHeads() asks for the
+// cells that particle will release and claim, and half as far ahead for
+// the links those lead to. 4 ahead was slower on 5,000 x 400; 8, 16 and
+// 32 took alike.
+const size_t kPrefetchAhead = 16;
+
+// Trail slots, 32-bit cell indices, in a cache line.
+const size_t kTrailsPerLine = 16;
+
+[[noreturn]] void noMemoryForParticles() {
+  fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+}
+
 // Room for more elements, growing the capacity at least twofold so that
 // many small additions stay linear.
 template <class T>
@@ -113,14 +152,14 @@ void makeRoom(std::vector<T>& list, size_t more) {
 }  // namespace
 
 Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, bool fullscreen)
-    : cells_{nullptr, width, height, 0},
-      cellCount_(0),
-      ramps_{nullptr, 0},
+    : ramps_{nullptr, 0},
       width_(static_cast<int16_t>(width)),
       height_(static_cast<int16_t>(height)),
+      trailLength_(static_cast<int16_t>(trailLength)),
       screen_(nullptr),
-      codes_(nullptr),
-      claimsLeft_(false),
+      headSlot_(0),
+      marksLeft_(false),
+      clearAll_(false),
       backgroundKnown_(false),
       background_(0) {
   srand(static_cast<unsigned>(time(nullptr)));
@@ -130,7 +169,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
   screen_ = SDL_SetVideoMode(width, height, bits, flags);
   if (!screen_) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", SDL_GetError());
 
-  const int length = static_cast<int16_t>(trailLength);
+  const int length = trailLength_;
   ramps_.length = length;
   ramps_.entries = new (std::nothrow) uint32_t[static_cast<size_t>(RAMP_COUNT) * length];
   if (!ramps_.entries) fatal(2, "Konnte Speicher f\xFCr die Farbttabelle nicht reservieren!");
@@ -146,18 +185,11 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
     }
   }
 
-  // Whole tiles of 4 x 4 cells, each on a cache line of its own.
-  const size_t tileColumns = width > 0 ? (static_cast<size_t>(width) + 3) / 4 : 0;
-  const size_t tileRows = height > 0 ? (static_cast<size_t>(height) + 3) / 4 : 0;
-  cells_.tileColumns = static_cast<int>(tileColumns);
-  cellCount_ = tileColumns * tileRows * 16;
-  codes_ = static_cast<Code*>(
-      ::operator new(cellCount_ * sizeof(Code), std::align_val_t(kCacheLineBytes), std::nothrow));
-  if (!codes_ || !claims_.allocate(codes_, cellCount_, length, ramps_.entries, RAMP_COUNT))
+  if (!cells_.allocate(width, height, length, ramps_.entries, RAMP_COUNT))
     fatal(2, "Konnte speicher f\xFCr das Feld nicht reservieren!");
 
   SharedState& shared = Particle::shared;
-  shared.cells = cells_;
+  shared.cells = &cells_;
   shared.ramps = ramps_;
   shared.fieldWidth = width_;
   shared.fieldHeight = height_;
@@ -167,11 +199,10 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
 
 Scene::~Scene() {
   deleteParticles();
-  ::operator delete(codes_, std::align_val_t(kCacheLineBytes));
   delete[] ramps_.entries;
   std::vector<Particle*>().swap(particles_);
   std::vector<ParticleBlock>().swap(blocks_);
-  Particle::shared.cells = CellGrid{nullptr, 0, 0};
+  Particle::shared.cells = nullptr;
   Particle::shared.ramps = ColourRamps{nullptr, 0};
 }
 
@@ -179,7 +210,7 @@ void Scene::frame() {
   if (!backgroundKnown_) {
     background_ = SDL_MapRGB(screen_->format, 255, 255, 255);
     backgroundKnown_ = true;
-    claims_.setEmptyPixel(background_);
+    cells_.setBackground(background_);
   }
   if (particles_.empty()) {
     SDL_FillRect(screen_, nullptr, background_);  // its result does not matter here
@@ -188,52 +219,170 @@ void Scene::frame() {
   }
 
   // The random numbers of the frame are all drawn before the fill, as
-  // ever, and what every cell shows is settled before it too; only the
-  // copy needs the locked surface.
+  // ever. The trails are drawn only after the lock, right before the copy,
+  // while the cells they touch are still in the cache.
   moveParticles();
-  updateTrails();
   if (SDL_FillRect(screen_, nullptr, background_) != 0)
     fatal(6, "Fehler bei FillRect: %s\n", SDL_GetError());
   if (SDL_LockSurface(screen_) != 0) fatal(3, "SDL_LockSurface fehlgeschlagen.\n");
+  drawTrails();
   copyCellsToSurface();
   SDL_UnlockSurface(screen_);
   SDL_Flip(screen_);
 }
 
 void Scene::moveParticles() {
-  // In list order, so the random numbers come as Particle::update draws
-  // them. Moving touches neither the trails nor the grid.
-  for (Particle* particle : particles_) particle->move();
+  // Every trail drops its oldest point and takes the new head in that
+  // point's slot, the same slot in every ring.
+  headSlot_ = headSlot_ == 0 ? trailLength_ - 1 : headSlot_ - 1;
+  cells_.turn(headSlot_);
+  if (claims_.allocated())
+    claimNewHeads();
+  else
+    turnTrails();
 }
 
-void Scene::updateTrails() {
-  // Every trail drops its oldest point and takes the new head in that
-  // point's slot, the same slot in every ring; so does the point's node
-  // (see CellClaims). Slot by slot, the trails and nodes lie particle
-  // after particle, but the cells anywhere, so those of the particles
-  // ahead are asked for early.
-  claims_.nextFrame();
-  const int slot = claims_.headSlot();
-  const size_t count = particles_.size();
-  const size_t kAhead = 16;
-  for (size_t i = 0; i < count; ++i) {
-    if (i + kAhead < count) {
-      const Particle* ahead = particles_[i + kAhead];
-      claims_.prefetch(claims_.firstNode(i + kAhead) + slot,
-                       static_cast<uint32_t>(cells_.index(ahead->x_, ahead->y_)));
+void Scene::turnTrails() {
+  // In list order, so that the random numbers come as ever, each particle
+  // moves and its trail takes the new head. The cell of the point dropped
+  // is emptied, unless drawTrails() is to clear the whole grid: one
+  // dropped point's cell costs about as much as kCellsPerDroppedPoint
+  // cells of a clear of the whole grid, so many particles on a small grid
+  // take the clear.
+  clearAll_ = marksLeft_ || particles_.size() > cells_.cellCount() / kCellsPerDroppedPoint;
+  Code* const codes = cells_.codes();
+  const Code empty = cells_.emptyCode();
+  const int head = headSlot_;
+  for (const ParticleBlock& block : blocks_) {
+    uint32_t* const heads = block.trails + head * block.count;
+    for (size_t i = 0; i < block.count; ++i) {
+      Particle& particle = block.particles[i];
+      particle.move();
+      if (!clearAll_) codes[heads[i]] = empty;
+      heads[i] = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
     }
-    if (i + kAhead / 2 < count) {
-      const Particle* ahead = particles_[i + kAhead / 2];
-      claims_.prefetchLinks(claims_.firstNode(i + kAhead / 2) + slot, ahead->slot(slot),
-                            static_cast<uint32_t>(cells_.index(ahead->x_, ahead->y_)));
-    }
-    Particle* particle = particles_[i];
-    const uint32_t node = claims_.firstNode(i) + slot;
-    claims_.release(node, particle->slot(slot));
-    particle->shiftTrail();
-    claims_.claim(node, particle->slot(slot), claims_.code(i, slot), claims_.firstNode(i + 1));
   }
-  claims_.settle();
+}
+
+void Scene::drawTrails() {
+  // With claims, the cells are settled already. Otherwise every trail is
+  // drawn over whatever its cells hold, the last particle first and each
+  // from its head to its oldest point, so that a cell ends with the point
+  // that covers all others there.
+  if (claims_.allocated()) return;
+  if (clearAll_) {
+    cells_.clear();
+    marksLeft_ = false;
+  }
+  Code* const codes = cells_.codes();
+  const int head = headSlot_;
+  const int length = trailLength_;
+  for (size_t b = blocks_.size(); b-- > 0;) {
+    const ParticleBlock& block = blocks_[b];
+    const size_t count = block.count;
+    for (size_t i = count; i-- > 0;) {
+      // A cache line of a slot holds that slot of sixteen particles, so a
+      // particle and the fifteen before it share their trails' lines. At
+      // every sixteenth particle, those of the sixteen before are asked
+      // for: too many lines at once for the processor to see coming.
+      if (i % kTrailsPerLine == 0 && i >= kTrailsPerLine)
+        for (int s = 0; s < length; ++s)
+          __builtin_prefetch(block.trails + s * count + i - kTrailsPerLine);
+      // From the head to the ring's end, then the older points from its
+      // start.
+      const uint32_t* const trail = block.trails + i;
+      const int colour = block.particles[i].colour();
+      for (int s = head; s < length; ++s) codes[trail[s * count]] = cells_.code(colour, s);
+      for (int s = 0; s < head; ++s) codes[trail[s * count]] = cells_.code(colour, s);
+    }
+  }
+}
+
+void Scene::claimNewHeads() {
+  // In list order, each particle moves; the node of its oldest point
+  // gives up its cell and, as the new head, claims the head's cell. Only
+  // where the point shown changes does a cell take a new code. The nodes
+  // and trail slots of a frame lie in storage order; the cells lie
+  // anywhere, so those of the particles ahead are asked for early.
+  Code* const codes = cells_.codes();
+  const int head = headSlot_;
+  for (const ParticleBlock& block : blocks_) {
+    uint32_t* const heads = block.trails + head * block.count;
+    for (size_t i = 0; i < block.count; ++i) {
+      if (i + kPrefetchAhead < block.count) {
+        const Particle& ahead = block.particles[i + kPrefetchAhead];
+        const uint32_t dropped = heads[i + kPrefetchAhead];
+        const uint32_t near = nextCell(ahead);
+        claims_.prefetchCell(dropped);
+        claims_.prefetchCell(near);
+        __builtin_prefetch(&codes[dropped], 1);
+        __builtin_prefetch(&codes[near], 1);
+      }
+      if (i + kPrefetchAhead / 2 < block.count) {
+        const Particle& ahead = block.particles[i + kPrefetchAhead / 2];
+        claims_.prefetchNeighbours(claims_.node(block.first + i + kPrefetchAhead / 2, head),
+                                   nextCell(ahead));
+      }
+      Particle& particle = block.particles[i];
+      particle.move();
+      const size_t p = block.first + i;
+      const uint32_t node = claims_.node(p, head);
+      const uint32_t dropped = heads[i];
+      if (claims_.release(node, dropped))
+        codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
+      const uint32_t claimed = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
+      heads[i] = claimed;
+      if (claims_.claim(node, claimed, claims_.node(p + 1, 0)))
+        codes[claimed] = cells_.code(particle.colour(), head);
+    }
+  }
+}
+
+uint32_t Scene::nextCell(const Particle& particle) const {
+  int x = particle.nextX(), y = particle.nextY();
+  if (x < 0 || x >= width_) x = particle.x();
+  if (y < 0 || y >= height_) y = particle.y();
+  return static_cast<uint32_t>(cells_.index(x, y));
+}
+
+CellGrid::Code Scene::codeOfNode(uint32_t node, size_t p, const Particle& particle) const {
+  if (node == CellClaims::kNone) return cells_.emptyCode();
+  const size_t owner = claims_.particleOf(node);
+  const int colour = owner == p ? particle.colour() : particles_[owner]->colour();
+  return cells_.code(colour, claims_.slotOf(node));
+}
+
+void Scene::keepClaims(size_t first) {
+  const size_t count = particles_.size();
+  if (!chooseClaims(cells_.cellCount(), count, trailLength_)) {
+    claims_.free();
+    return;
+  }
+  if (!claims_.allocated()) first = 0;
+  // Without memory for them, the scene draws every trail each frame.
+  if (!claims_.makeRoom(cells_.cellCount(), trailLength_, count)) return;
+  if (first == 0) {
+    // What the cells show is claimed anew; it is what a redraw leaves.
+    cells_.clear();
+    marksLeft_ = false;
+  }
+  // Particle after particle, each from its oldest point to its head, as
+  // the lists keep them: every claim goes to the end of its cell's list.
+  const int length = trailLength_;
+  Code* const codes = cells_.codes();
+  for (const ParticleBlock& block : blocks_) {
+    for (size_t i = 0; i < block.count; ++i) {
+      const size_t p = block.first + i;
+      if (p < first) continue;
+      const Particle& particle = block.particles[i];
+      for (int age = length; age-- > 0;) {
+        const int slot = (headSlot_ + age) % length;
+        const uint32_t cell = block.trails[slot * block.count + i];
+        if (claims_.claim(claims_.node(p, slot), cell, claims_.node(p + 1, 0)))
+          codes[cell] = cells_.code(particle.colour(), slot);
+      }
+    }
+  }
 }
 
 void Scene::copyCellsToSurface() {
@@ -258,9 +407,9 @@ void Scene::copyCellsToSurface() {
 
   // A cell's pixel value of this frame is the table entry of its code;
   // the empty code's is the background.
-  const uint32_t* const pixelOf = claims_.pixels();
+  const uint32_t* const pixelOf = cells_.pixels();
   for (int y = 0; y < rows; ++y) {
-    const Code* cells = codes_ + cells_.index(0, y);  // its first four cells; see cellOfRow
+    const Code* cells = cells_.codes() + cells_.index(0, y);  // its first four cells; see cellOfRow
     Uint8* row = pixels + static_cast<size_t>(y) * pitch;
     if (filled && bytesPerPixel == 4)
       copyRowOverBackground<Uint32>(cells, row, columns, pixelOf);
@@ -269,7 +418,7 @@ void Scene::copyCellsToSurface() {
     else if (filled && bytesPerPixel == 1)
       copyRowOverBackground<Uint8>(cells, row, columns, pixelOf);
     else
-      copyMarkedCells(cells, row, columns, bytesPerPixel, pixelOf, claims_.emptyCode());
+      copyMarkedCells(cells, row, columns, bytesPerPixel, pixelOf, cells_.emptyCode());
   }
 }
 
@@ -277,73 +426,55 @@ void Scene::plot(int x, int y) {
   if (x < 0 || x >= screen_->w || y < 0 || y >= screen_->h) return;
   const Uint8 bytesPerPixel = screen_->format->BytesPerPixel;
   Uint8* target = static_cast<Uint8*>(screen_->pixels) + y * screen_->pitch + x * bytesPerPixel;
-  storePixel(target, cellValue(x, y), bytesPerPixel);
-}
-
-uint32_t Scene::cellValue(int x, int y) const {
-  const Code code = codes_[cells_.index(x, y)];
-  return code == claims_.emptyCode() ? EMPTY_CELL : claims_.pixels()[code];
+  storePixel(target, cells_.pixelValue(x, y), bytesPerPixel);
 }
 
 void Scene::addParticles(int x, int y, int count, int colour) {
   if (count <= 0) return;
-  const size_t length = static_cast<size_t>(Particle::shared.trailLength);
+  const size_t length = static_cast<size_t>(trailLength_);
   const size_t particles = static_cast<size_t>(count);
   void* objects = particles <= SIZE_MAX / sizeof(Particle)
                       ? ::operator new(particles * sizeof(Particle), std::nothrow)
                       : nullptr;
-  if (!objects) fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+  if (!objects) noMemoryForParticles();
   void* trails = particles <= SIZE_MAX / sizeof(uint32_t) / length
-                     ? ::operator new(particles* length * sizeof(uint32_t), std::nothrow)
+                     ? ::operator new(particles * length * sizeof(uint32_t), std::nothrow)
                      : nullptr;
   if (!trails) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
   try {
     makeRoom(blocks_, 1);
     makeRoom(particles_, particles);
   } catch (const std::bad_alloc&) {
-    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+    noMemoryForParticles();
   } catch (const std::length_error&) {
-    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
+    noMemoryForParticles();
   }
 
   const size_t before = particles_.size();
-  if (!claims_.reserve(before + particles))
-    fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
-  if (claimsLeft_) {
-    claims_.clear();
-    claimsLeft_ = false;
-  }
-
-  // The trails lie slot by slot: slot s of every particle of the block,
-  // then slot s + 1. Every point of a new trail lies on the start cell, so
-  // its ring may start turned to the slot of every other trail's head.
-  ParticleBlock block{static_cast<Particle*>(objects), static_cast<uint32_t*>(trails), count};
-  const int head = claims_.headSlot();
-  for (size_t i = 0; i < particles; ++i) {
-    Particle* particle =
-        new (block.particles + i) Particle(x, y, colour, block.trails + i, count, head);
-    particles_.push_back(particle);
-    const size_t p = before + i;
-    claims_.addParticle(p, colour);
-    for (size_t n = length; n-- > 0;) {
-      const int s = static_cast<int>((head + n) % length);
-      claims_.claim(claims_.firstNode(p) + s, particle->slot(s), claims_.code(p, s),
-                    claims_.firstNode(p + 1));
-    }
-  }
+  ParticleBlock block{static_cast<Particle*>(objects), static_cast<uint32_t*>(trails), particles,
+                      before};
+  for (size_t i = 0; i < particles; ++i)
+    particles_.push_back(new (block.particles + i) Particle(x, y, colour));
+  // Every point of a new trail lies on the start cell, so its ring may
+  // start turned to the slot of every other trail's head.
+  const Particle& start = block.particles[0];
+  std::fill(block.trails, block.trails + particles * length,
+            static_cast<uint32_t>(cells_.index(start.x(), start.y())));
   blocks_.push_back(block);
+  keepClaims(before);
 }
 
 void Scene::deleteParticles() {
   while (!blocks_.empty()) {
     const ParticleBlock& block = blocks_.back();
-    for (int i = block.count; i-- > 0;) {
+    for (size_t i = block.count; i-- > 0;) {
       block.particles[i].~Particle();
       particles_.pop_back();
     }
     ::operator delete(block.particles);
     ::operator delete(block.trails);
     blocks_.pop_back();
-    claimsLeft_ = true;
+    marksLeft_ = true;
   }
+  claims_.free();
 }

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "scene/cell_claims.h"
+#include "scene/cell_grid.h"
 #include "scene/particle.h"
 
-// Everything that is drawn. Owns the particles, the cell grid and the
-// colour ramps, and publishes them in Particle::shared; the display
-// surface belongs to SDL.
+// Everything that is drawn. Owns the particles with their trails, the cell
+// grid and the colour ramps, and publishes them in Particle::shared; the
+// display surface belongs to SDL.
 class Scene {
  public:
   // Seeds rand with the time, opens the display and builds the ramps and
@@ -23,23 +24,21 @@ class Scene {
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
 
-  // One animation step: clear the grid, move and mark every particle,
-  // paint the background, copy the marked cells and flip.
+  // One animation step: move every particle and settle what each cell
+  // shows, paint the background, copy the cells into the surface, flip.
   void frame();
   // Copies cell (x, y) into the locked surface; ignored outside it.
   void plot(int x, int y);
-  // The pixel value cell (x, y) shows, or EMPTY_CELL.
-  uint32_t cellValue(int x, int y) const;
 
-  // The steps of a frame with particles, for timing them one by one. In
-  // frame order: moveParticles() turns and moves every particle's head,
-  // drawing all the random numbers of the frame; updateTrails() shifts
-  // every trail and settles which point each cell shows; (the background
-  // fill and the lock are the caller's); copyCellsToSurface() writes this
-  // frame's pixel value of every cell a point lies on into the locked
-  // surface, which has just been filled with the background.
+  // The steps of a frame with particles that are the scene's own, in
+  // frame order, for timing them one by one. moveParticles() moves every
+  // particle, drawing all the random numbers of the frame, and turns the
+  // trails; with claims, that settles what each cell shows. (The
+  // background fill and the lock come next.) drawTrails() settles the
+  // cells without claims. copyCellsToSurface() writes every cell a point
+  // lies on into the locked surface, just filled with the background.
   void moveParticles();
-  void updateTrails();
+  void drawTrails();
   void copyCellsToSurface();
 
   // Appends count particles starting at (x, y); nothing when count <= 0.
@@ -51,32 +50,49 @@ class Scene {
   const std::vector<Particle*>& particles() const { return particles_; }
 
  private:
-  // The particles of one addParticles call, side by side, and their
-  // trails slot by slot: slot s of every particle's ring, then slot s + 1.
-  // A frame shifts every trail in the same slot (see CellClaims), and so
-  // walks the particles and that slot of their trails in storage order.
+  // The particles of one addParticles call side by side, and their
+  // trails slot by slot: slot s of every particle's ring, then slot s + 1,
+  // each slot holding a cell's index in the grid (CellGrid::index). A
+  // frame turns every ring in the same slot, and so walks the particles
+  // and that slot of their trails in storage order.
   struct ParticleBlock {
     Particle* particles;  // count objects
     uint32_t* trails;     // count * trail length cells
-    int count;
+    size_t count;
+    size_t first;  // the place of the first in the list
   };
+
+  // The two ways of settling the cells (see chooseClaims()): without
+  // claims, turnTrails() and then drawTrails(); with them,
+  // claimNewHeads().
+  void turnTrails();
+  void claimNewHeads();
+  // Keeps claims for every particle, or for those from first on, when
+  // chooseClaims() says so and there is memory for them; else none.
+  void keepClaims(size_t first);
+  // The cell the particle will most likely claim in the next frame.
+  uint32_t nextCell(const Particle& particle) const;
+  // The code of the point node shows, or the empty code for kNone; the
+  // node is most often one of particle p's, which is at hand.
+  CellGrid::Code codeOfNode(uint32_t node, size_t p, const Particle& particle) const;
 
   std::vector<ParticleBlock> blocks_;  // creation order
   std::vector<Particle*> particles_;   // creation order, into the blocks
-  CellGrid cells_;                     // tiled; its shape only, no cells
-  size_t cellCount_;                   // with the padding to whole tiles
+  CellGrid cells_;
   ColourRamps ramps_;
   int16_t width_;
   int16_t height_;
+  int trailLength_;
   SDL_Surface* screen_;  // owned by SDL
 
-  // Which point each cell shows: per cell, in the grid's tiles, the code
-  // of the point, and the claims behind it. Cleared when particles come
-  // after a deletion (claimsLeft_ set), not at the deletion, which the
-  // teardown runs too.
-  CellClaims::Code* codes_;
+  // The slot of every trail's head in the frame at hand.
+  int headSlot_;
+  // Which points lie on each cell, while chooseClaims() keeps them.
   CellClaims claims_;
-  bool claimsLeft_;
+  // Whether the grid holds cells of particles that are gone.
+  bool marksLeft_;
+  // Whether drawTrails() clears the whole grid in this frame.
+  bool clearAll_;
 
   // Mapped on the first frame and kept for the rest of the run.
   bool backgroundKnown_;

@@ -77,7 +77,7 @@ TEST_F(SceneTest, PublishesItsSettings) {
   EXPECT_EQ(shared.trailLength, 5);
   EXPECT_EQ(shared.speedRange, -7);
   for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 30; ++x) ASSERT_EQ(scene.cellValue(x, y), EMPTY_CELL);
+    for (int x = 0; x < 30; ++x) ASSERT_EQ(Particle::shared.cells->pixelValue(x, y), EMPTY_CELL);
 }
 
 TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
@@ -89,9 +89,14 @@ TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
     ASSERT_EQ(screen->format->BitsPerPixel, depth);
     scene.addParticles(5, 3, 1, 1);
     scene.frame();
+    // The head of the first frame is the point one frame old after the
+    // second; a velocity of at most 1 is never blocked here.
+    const Particle& particle = *scene.particles()[0];
+    const struct {
+      int x, y;
+    } marked = {particle.x(), particle.y()};
     scene.frame();
-    const TrailPoint marked = scene.particles()[0]->point(1);
-    const uint32_t value = scene.cellValue(marked.x, marked.y);
+    const uint32_t value = Particle::shared.cells->pixelValue(marked.x, marked.y);
     ASSERT_EQ(value, Particle::shared.ramps.ramp(1)[1]) << depth;
 
     const size_t size = static_cast<size_t>(screen->pitch) * screen->h;
@@ -142,7 +147,7 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
     int marked = 0;
     for (int y = 0; y < 30; ++y) {
       for (int x = 0; x < 40; ++x) {
-        const uint32_t cell = scene.cellValue(x, y);
+        const uint32_t cell = Particle::shared.cells->pixelValue(x, y);
         const uint32_t expected =
             cell == EMPTY_CELL ? SDL_MapRGB(screen->format, 255, 255, 255) : cell;
         ASSERT_EQ(pixel(screen, x, y) & ((1ull << depth) - 1), expected & ((1ull << depth) - 1));
@@ -150,9 +155,9 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
       }
     }
     // The red particle comes first: it owns the start cell and its head.
-    const TrailPoint red = scene.particles()[0]->point(0);
-    EXPECT_EQ(scene.cellValue(red.x, red.y), shared.ramps.ramp(1)[0]) << depth;
-    EXPECT_EQ(scene.cellValue(10, 10), shared.ramps.ramp(1)[2]) << depth;
+    const Particle& red = *scene.particles()[0];
+    EXPECT_EQ(Particle::shared.cells->pixelValue(red.x(), red.y()), shared.ramps.ramp(1)[0]) << depth;
+    EXPECT_EQ(Particle::shared.cells->pixelValue(10, 10), shared.ramps.ramp(1)[2]) << depth;
     EXPECT_GE(marked, 2);
     EXPECT_LE(marked, 3);
   }
@@ -165,10 +170,10 @@ TEST_F(SceneTest, EveryParticleMovesAndShowsBeyond32768) {
   ASSERT_EQ(scene.particles().size(), 32769u);
   const Particle* last = scene.particles().back();
   scene.frame();
-  const TrailPoint head = last->point(0);
-  EXPECT_NE(head.x * 1000 + head.y, 200 * 1000 + 200);
-  EXPECT_EQ(scene.cellValue(head.x, head.y), Particle::shared.ramps.ramp(3)[0]);
-  EXPECT_EQ(pixel(scene.screen(), head.x, head.y), Particle::shared.ramps.ramp(3)[0]);
+  EXPECT_NE(last->x() * 1000 + last->y(), 200 * 1000 + 200);
+  EXPECT_EQ(Particle::shared.cells->pixelValue(last->x(), last->y()),
+            Particle::shared.ramps.ramp(3)[0]);
+  EXPECT_EQ(pixel(scene.screen(), last->x(), last->y()), Particle::shared.ramps.ramp(3)[0]);
 }
 
 TEST_F(SceneTest, ParticlesKeepTheirOrderAndAreDestroyedWithTheScene) {

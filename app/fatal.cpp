@@ -1,4 +1,4 @@
-#include "scene/fatal.h"
+#include "app/fatal.h"
 
 #include <cstdarg>
 #include <cstdio>
