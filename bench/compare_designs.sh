@@ -204,7 +204,7 @@ pretty() {
 cell() {
   local key="$1|$2|$3"
   if [ -n "${failure[$key]+x}" ]; then
-    printf 'failed'
+    printf 'failed (%s)' "${failure[$key]%%:*}"
   elif [ -z "${values[$key|$4]:-}" ]; then
     printf -- '-'
   else
@@ -288,7 +288,7 @@ if [ $startup_on = 1 ]; then
     srow="| ${size/x/ x }, $(pretty "$load") |"
     for label in "${labels[@]}"; do
       if [ -n "${failure[startup|$c|$label]+x}" ]; then
-        row+=" failed |"
+        row+=" $(cell startup "$c" "$label" frames_mean_ms) |"
       else
         row+=" $(cell startup "$c" "$label" frames_mean_ms) ms; $(cell startup "$c" "$label" peak_mb) MB; set-up $(cell startup "$c" "$label" setup_ms) ms |"
       fi
