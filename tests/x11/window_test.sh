@@ -16,7 +16,7 @@ MAP_GATE=$3
 . "$(dirname "$0")/xvfb_lib.sh"
 
 if tool=$(missing_x_tool); then
-  echo "SKIPPED: $tool is not installed (scripts/deps installs it)"
+  echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
   exit 77
 fi
 
