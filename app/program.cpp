@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/platform.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
 #include "app/fatal.h"
@@ -20,6 +21,8 @@ const char kDefaultConfig[] = "flimmer.ini";
 // the average rate of the last ten frames goes into the caption; only the
 // scene's frame is timed, not the event handling.
 void mainLoop(Scene& scene) {
+  // From here on Ctrl-C and SIGTERM end the program as a closed window does.
+  sdlQuitSignals();
   bool running = true;
   int rateSum = 0;
   int frames = 0;
@@ -48,8 +51,13 @@ void mainLoop(Scene& scene) {
 }  // namespace
 
 int runProgram(int argc, char** argv) {
+  // Before anything opens a file: whatever would get the number of a closed
+  // standard error (SDL's display connection) would get the messages too.
+  openStandardStreams();
   if (SDL_Init(SDL_INIT_VIDEO) < 0)
     fatal(1, "SDL konnte nicht initialisiert werden: %s\n", SDL_GetError());
+  // Until the main loop runs, nothing reads SDL's quit event.
+  defaultQuitSignals();
   SDL_WM_SetCaption(kTitle, kTitle);
 
   // Further arguments are ignored.

@@ -6,10 +6,17 @@
 # icon and every example.
 #
 # Usage: deb_test.sh BUILD_DIR SOURCE_DIR
+# Status 0 passed, 1 failed, 77 skipped (a tool it needs is missing).
 set -uo pipefail
 
 build=$(cd "$1" && pwd) || exit 1
 source=$(cd "$2" && pwd) || exit 1
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
+    exit 77
+  fi
+done
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_deb.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
 failures=0

@@ -7,12 +7,19 @@
 # installed program.
 #
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR PROBE_LIBRARY
+# Status 0 passed, 1 failed, 77 skipped (a tool it needs is missing).
 set -uo pipefail
 export SDL_VIDEODRIVER=dummy  # whatever runs here stays off any screen
 
 build=$(cd "$1" && pwd) || exit 1
 source=$(cd "$2" && pwd) || exit 1
 probe=$3
+for tool in desktop-file-validate groff mandoc timeout cmp; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
+    exit 77
+  fi
+done
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_install.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
 failures=0

@@ -85,15 +85,23 @@ ProgramRun runProgram(const std::vector<std::string>& args,
   argv.push_back(nullptr);
 
   ProgramRun run;
+  int errPipe[2] = {-1, -1};
+  if (options.errorPipe && pipe(errPipe) != 0) return run;
   const auto started = std::chrono::steady_clock::now();
   pid_t child = fork();
   if (child == 0) {
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err =
+        options.errorPipe ? errPipe[1] : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int null = open("/dev/null", O_RDWR);
     if (err < 0 || null < 0 || chdir(dir.path().c_str()) != 0) _exit(126);
     dup2(null, 0);
     dup2(null, 1);
     dup2(err, 2);
+    if (options.errorPipe) close(errPipe[0]);
+    for (int fd : options.closed) close(fd);
+    // As from a terminal, whatever the test runner ignores.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     if (options.addressSpace) {
       const rlimit limit{options.addressSpace, options.addressSpace};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
@@ -107,9 +115,16 @@ ProgramRun runProgram(const std::vector<std::string>& args,
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
+  if (options.errorPipe) close(errPipe[1]);
   int status = 0;
+  bool signalSent = options.signal == 0;
   const auto deadline = started + std::chrono::seconds(timeoutSeconds);
   while (waitpid(child, &status, WNOHANG) == 0) {
+    if (!signalSent &&
+        ("\n" + readFile(logPath)).find("\n" + options.signalAt) != std::string::npos) {
+      kill(child, options.signal);
+      signalSent = true;
+    }
     if (std::chrono::steady_clock::now() > deadline) {
       run.timedOut = true;
       kill(child, SIGKILL);
@@ -120,7 +135,14 @@ ProgramRun runProgram(const std::vector<std::string>& args,
   }
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.err = readFile(errPath);
+  if (options.errorPipe) {
+    char buffer[4096];
+    for (ssize_t got; (got = read(errPipe[0], buffer, sizeof buffer)) > 0;)
+      run.err.append(buffer, static_cast<size_t>(got));
+    close(errPipe[0]);
+  } else {
+    run.err = readFile(errPath);
+  }
   run.log = readFile(logPath);
   return run;
 }

@@ -24,6 +24,10 @@ struct RunOptions {
   unsigned long long addressSpace = 0;  // bytes of address space (ulimit -v); 0: unchanged
   int user = -1;                        // run as this user id (and group id); -1: unchanged
   std::string program;                  // another copy of the program; "": the built one
+  std::vector<int> closed;              // standard descriptors it starts without
+  bool errorPipe = false;  // standard error is a pipe, read only after the program ended
+  int signal = 0;          // sent once the probe's log has a line starting with signalAt
+  std::string signalAt;
 };
 
 // Runs the built program with the arguments in a fresh temporary working

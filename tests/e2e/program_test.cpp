@@ -4,6 +4,7 @@
 // and records the calls.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -106,13 +107,64 @@ TEST(Program, SettingsItCannotRunWith) {
 }
 
 TEST(Program, MissingSettingsAreReportedAndCountAsZero) {
-  ProgramRun run = runConfig("[FLIM]\nbreite=64\nhoehe=48\nschweiflaenge=5\nrichtungen=-2\n");
+  const std::string config = "[FLIM]\nbreite=64\nhoehe=48\nschweiflaenge=5\nrichtungen=-2\n";
+  ProgramRun run = runConfig(config);
   EXPECT_EQ(run.err,
             "Wert farbtiefe konnte nicht gefunden werden.\n"
             "Wert fullscreen konnte nicht gefunden werden.\n"
             "Wert zuf_richtungswechsel konnte nicht gefunden werden.\n"
             "Wert const_geschw konnte nicht gefunden werden.\n");
   EXPECT_EQ(run.status, 0);
+
+  // Started without standard error (a launcher's 2>&-), the messages are
+  // lost. The probe opens its log inside SDL_Init, as SDL opens its display
+  // connection there: that file must not get descriptor 2 and the messages.
+  for (const std::vector<int>& closed : {std::vector<int>{2}, std::vector<int>{1, 2}}) {
+    RunOptions options;
+    options.closed = closed;
+    run =
+        runProgram({"test.ini"}, {{"PROBE_QUIT_AFTER", "3"}}, {{"test.ini", config}}, 60, options);
+    EXPECT_EQ(run.status, 0) << closed.size();
+    EXPECT_EQ(run.log.find("Wert"), std::string::npos) << closed.size() << "\n" << run.log;
+    EXPECT_EQ(logLines(run, "SDL_Quit").size(), 1u) << closed.size();
+  }
+}
+
+TEST(Program, SignalsEndStartUpAtOnceAndTheMainLoopThroughQuit) {
+  struct Case {
+    std::string what;
+    std::string config;
+    bool errorPipe;
+    int signal;
+    std::string at;  // sent once the probe has logged this call
+    int status;
+  };
+  const std::string scene = settings(64, 48, 20, 3);
+  std::string repeatedKey = "[FLIM]\n";
+  for (int i = 0; i < 100000; ++i) repeatedKey += "breite=64\n";
+  const Case cases[] = {
+      // Six megabytes of messages into a pipe nobody reads: blocked in write.
+      {"blocked writing", repeatedKey + scene, true, SIGTERM, "SDL_WM_SetCaption", 128 + SIGTERM},
+      // A second or more to make the particles.
+      {"making a million particles", scene + group("g", 5, 5, 1000000, 1), false, SIGINT,
+       "SDL_SetVideoMode", 128 + SIGINT},
+      {"SIGTERM in the main loop", scene + group("g", 5, 5, 10, 1), false, SIGTERM, "SDL_Flip", 0},
+      {"SIGINT in the main loop", scene + group("g", 5, 5, 10, 1), false, SIGINT, "SDL_Flip", 0},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.errorPipe = c.errorPipe;
+    options.signal = c.signal;
+    options.signalAt = c.at;
+    ProgramRun run = runProgram({"test.ini"}, {}, {{"test.ini", c.config}}, 30, options);
+    EXPECT_FALSE(run.timedOut) << c.what;
+    EXPECT_EQ(run.status, c.status) << c.what;
+    // Ended by the signal before any frame, or through SDL's quit event.
+    EXPECT_EQ(logLines(run, "SDL_Quit").size(), c.status == 0 ? 1u : 0u) << c.what;
+    if (c.status != 0) {
+      EXPECT_TRUE(logLines(run, "SDL_Flip").empty()) << c.what;
+    }
+  }
 }
 
 TEST(Program, LimitsAreAccepted) {

@@ -2,7 +2,8 @@
 # Runs flimmerwerk in a real X window on a private Xvfb and checks what a user
 # sees: the caption at start and after the first frames, the picture, that
 # other keys leave it running, and that Escape and a window manager's close
-# request both end it with status 0.
+# request both end it with status 0, also when it was started without
+# standard output and error.
 # Usage: window_test.sh FLIMMERWERK SEND_CLOSE MAP_GATE
 # Status 0 passed, 1 failed, 77 skipped (no X tools on this machine).
 set -u
@@ -16,7 +17,7 @@ MAP_GATE=$3
 . "$(dirname "$0")/xvfb_lib.sh"
 
 if tool=$(missing_x_tool); then
-  echo "SKIPPED: $tool is not installed (scripts/deps installs it)"
+  echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
   exit 77
 fi
 
@@ -69,11 +70,14 @@ GROUP_COUNT=4
 export SDL_VIDEODRIVER=x11
 start_xvfb
 
-# Starts the program with the map gate in front of its window and checks the
+# Starts the program on $CONFIG (with standard output and error closed when
+# $CLOSED is set) with the map gate in front of its window and checks the
 # caption while the window is held back: SDL waits for its window to be
 # mapped before the first frame, so what is read is the caption before any
 # frame. Sets WID; the program runs when it returns.
 RUN=0
+CONFIG=test.ini
+CLOSED=""
 start_program() {
   RUN=$((RUN + 1))
   local gate_in=$WORK_DIR/gate$RUN.in gate_out=$WORK_DIR/gate$RUN.out
@@ -84,8 +88,8 @@ start_program() {
   wait_until 20 grep -qx ready "$gate_out" ||
     fail "map gate not ready: $(cat "$WORK_DIR/gate$RUN.err")"
 
-  (cd "$WORK_DIR" && exec "$PROGRAM" test.ini) \
-    >"$WORK_DIR/out$RUN" 2>"$WORK_DIR/err$RUN" &
+  (cd "$WORK_DIR" && if [ -n "$CLOSED" ]; then exec "$PROGRAM" "$CONFIG" >&- 2>&-; fi &&
+    exec "$PROGRAM" "$CONFIG") >"$WORK_DIR/out$RUN" 2>"$WORK_DIR/err$RUN" &
   PROGRAM_PID=$!
   gate_has_window() { [ "$(wc -l <"$gate_out")" -ge 2 ] || ! alive "$PROGRAM_PID"; }
   wait_until 20 gate_has_window || fail "run $RUN: no window asked to be mapped within 20 s"
@@ -219,5 +223,13 @@ expect_clean_end 5 "Escape"
 start_program
 "$SEND_CLOSE" "$WID" || fail "send_close failed"
 expect_clean_end 5 "a close request (WM_DELETE_WINDOW)"
+
+# Run 3: started without standard output and error, as a launcher may start
+# it, on a file that earns a message after SDL has opened its display
+# connection. The message is lost; the connection must not get it.
+{ cat "$WORK_DIR/test.ini"; echo farbe=6; } >"$WORK_DIR/repeated.ini"
+CONFIG=repeated.ini CLOSED=yes start_program
+"$SEND_CLOSE" "$WID" || fail "send_close failed"
+expect_clean_end 5 "a close request, started without standard output and error"
 
 note "PASSED"

@@ -1,0 +1,26 @@
+#ifndef FLIMMERWERK_APP_PLATFORM_H_
+#define FLIMMERWERK_APP_PLATFORM_H_
+
+// What the program asks of the operating system beyond SDL and the C
+// library: open standard descriptors and the handling of Ctrl-C and
+// SIGTERM during start-up.
+
+// Opens every one of standard input, output and error that the program was
+// started without on the null device, so that no file or connection the
+// program opens later takes its number and receives its messages. Call it
+// first, before anything opens a file. Does nothing on Windows, where
+// SDLmain has given them files already.
+void openStandardStreams();
+
+// SDL_Init turns SIGINT and SIGTERM into a quit event that only the main
+// loop reads. Until that loop runs they should end the program as they end
+// any program: this gives both their default action back (a signal that
+// was ignored when the program started stays ignored). Call it right after
+// SDL_Init.
+void defaultQuitSignals();
+
+// Gives SIGINT and SIGTERM back to SDL's handlers, which
+// defaultQuitSignals() put aside. Call it right before the main loop.
+void sdlQuitSignals();
+
+#endif  // FLIMMERWERK_APP_PLATFORM_H_
