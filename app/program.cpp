@@ -4,12 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/platform.h"
 #include "app/settings.h"
-#include "config/ini_file.h"
 #include "app/fatal.h"
-#include "scene/groups.h"
+#include "config/ini_file.h"
 #include "scene/scene.h"
 
 namespace {
@@ -69,15 +69,10 @@ int runProgram(int argc, char** argv) {
   if (const char* key = invalidSetting(settings, &value))
     fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
 
-  {
-    Scene scene(settings.width, settings.height, settings.trailLength, settings.speedRange,
-                settings.depth, settings.fullscreen != 0);
-    Particle::shared.randomTurns = settings.randomTurns != 0;
-    Particle::shared.bounce = settings.bounce != 0;
-    createGroups(ini, scene);
-    mainLoop(scene);
-    // The scene's teardown touches no SDL object, so SDL goes first.
-    SDL_Quit();
-  }
+  std::unique_ptr<Scene> scene = startScene(settings, ini);
+  mainLoop(*scene);
+  // The scene's teardown touches no SDL object, so SDL goes first.
+  SDL_Quit();
+  scene.reset();
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "app/settings.h"
 
 #include "config/ini_file.h"
+#include "scene/groups.h"
+#include "scene/scene.h"
 
 Settings readSettings(IniFile& ini) {
   Settings settings;
@@ -37,4 +39,14 @@ const char* invalidSetting(const Settings& settings, int* value) {
     }
   }
   return nullptr;
+}
+
+std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini) {
+  std::unique_ptr<Scene> scene(new Scene(settings.width, settings.height, settings.trailLength,
+                                         settings.speedRange, settings.depth,
+                                         settings.fullscreen != 0));
+  Particle::shared.randomTurns = settings.randomTurns != 0;
+  Particle::shared.bounce = settings.bounce != 0;
+  createGroups(ini, *scene);
+  return scene;
 }

@@ -1,7 +1,10 @@
 #ifndef FLIMMERWERK_APP_SETTINGS_H_
 #define FLIMMERWERK_APP_SETTINGS_H_
 
+#include <memory>
+
 class IniFile;
+class Scene;
 
 // The eight settings of section FLIM, as read (full integers).
 struct Settings {
@@ -22,5 +25,11 @@ Settings readSettings(IniFile& ini);
 // The key of the first setting the program cannot run with, or null. The
 // offending value is stored in *value.
 const char* invalidSetting(const Settings& settings, int* value);
+
+// The scene the settings describe -- display, ramps, grid and the two
+// motion switches -- holding the groups of every section of the file after
+// the first. Ends the process where the scene cannot be built. The way
+// from settings to a running scene, for the program and its tests alike.
+std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini);
 
 #endif  // FLIMMERWERK_APP_SETTINGS_H_

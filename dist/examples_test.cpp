@@ -13,13 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/settings.h"
 #include "config/ini_file.h"
-#include "scene/groups.h"
 #include "scene/scene.h"
 
 namespace {
@@ -83,14 +83,10 @@ LoadResult runConfiguration(const std::string& path) {
     const Settings settings = readSettings(ini);
     run.badKey = invalidSetting(settings, &run.badValue);
     if (!ini.failed() && !run.badKey) {
-      Scene scene(settings.width, settings.height, settings.trailLength, settings.speedRange,
-                  settings.depth, settings.fullscreen != 0);
-      Particle::shared.randomTurns = settings.randomTurns != 0;
-      Particle::shared.bounce = settings.bounce != 0;
-      createGroups(ini, scene);
+      std::unique_ptr<Scene> scene = startScene(settings, ini);
       run.sceneBuilt = true;
-      run.particles = scene.particles().size();
-      for (int i = 0; i < 5; ++i) scene.frame();
+      run.particles = scene->particles().size();
+      for (int i = 0; i < 5; ++i) scene->frame();
       SDL_Quit();
     }
     SDL_Quit();  // again after a failure; a second call does nothing

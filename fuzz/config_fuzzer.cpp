@@ -14,12 +14,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/settings.h"
 #include "config/ini_file.h"
 #include "fuzz/fuzz_file.h"
-#include "scene/groups.h"
-#include "scene/particle.h"
 #include "scene/scene.h"
 
 namespace {
@@ -33,7 +32,7 @@ void check(bool condition) {
   if (!condition) abort();
 }
 
-// The particles createGroups will make, counted the way it reads the
+// The particles the scene's groups will hold, counted the way they are read
 // groups; -1 when there would be more than the harness allows.
 long particlesAsked(IniFile& ini) {
   long total = 0;
@@ -74,29 +73,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const long particles = particlesAsked(ini);
   if (particles < 0) return 0;
 
-  const int width = std::min(settings.width, kMaxSide);
-  const int height = std::min(settings.height, kMaxSide);
-  const int trail = std::min(settings.trailLength, kMaxTrail);
-  const bool fullscreen =
-      settings.fullscreen != 0 && fullScreenDepthServed(static_cast<int16_t>(settings.depth));
-  {
-    Scene scene(width, height, trail, settings.speedRange, settings.depth, fullscreen);
-    Particle::shared.randomTurns = settings.randomTurns != 0;
-    Particle::shared.bounce = settings.bounce != 0;
-    createGroups(ini, scene);
-    check(static_cast<long>(scene.particles().size()) == particles);
-
-    for (int frame = 0; frame < kFrames; ++frame) scene.frame();
-
-    // Every trail point stays on the grid.
-    for (const Particle* particle : scene.particles()) {
-      check(particle->colour() >= 0 && particle->colour() < RAMP_COUNT);
-      for (int i = 0; i < trail; ++i) {
-        const TrailPoint point = particle->point(i);
-        check(point.x >= 0 && point.x < width && point.y >= 0 && point.y < height);
+  settings.width = std::min(settings.width, kMaxSide);
+  settings.height = std::min(settings.height, kMaxSide);
+  settings.trailLength = std::min(settings.trailLength, kMaxTrail);
+  if (!fullScreenDepthServed(static_cast<int16_t>(settings.depth))) settings.fullscreen = 0;
+  std::unique_ptr<Scene> scene = startScene(settings, ini);
+  check(static_cast<long>(scene->particles().size()) == particles);
+  SDL_Surface* screen = scene->screen();
+  const uint32_t background = SDL_MapRGB(screen->format, 255, 255, 255);
+  for (int frame = 0; frame < kFrames; ++frame) {
+    scene->frame();
+    // Every head lies on the grid and shows there, if not itself then a
+    // point that covers it.
+    const CellGrid& cells = *Particle::shared.cells;
+    for (const Particle* particle : scene->particles()) {
+      check(particle->x() >= 0 && particle->x() < settings.width);
+      check(particle->y() >= 0 && particle->y() < settings.height);
+      check(cells.pixelValue(particle->x(), particle->y()) != EMPTY_CELL);
+    }
+    // Every pixel shows what its cell holds, or the background where it
+    // holds nothing.
+    if (particles == 0) continue;
+    const int bytes = screen->format->BytesPerPixel;
+    for (int y = 0; y < settings.height && y < screen->h; ++y) {
+      for (int x = 0; x < settings.width && x < screen->w; ++x) {
+        const uint32_t value = cells.pixelValue(x, y);
+        const uint32_t expected = value == EMPTY_CELL ? background : value;
+        const Uint8* pixel = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch + x * bytes;
+        for (int i = 0; i < bytes; ++i) check(pixel[i] == static_cast<Uint8>(expected >> (8 * i)));
       }
     }
   }
-  check(Particle::shared.cells.cells == nullptr);
+  scene.reset();
+  check(Particle::shared.cells == nullptr);
   return 0;
 }
