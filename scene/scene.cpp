@@ -79,15 +79,6 @@ inline void storePixel(Uint8* target, uint32_t value, int bytesPerPixel) {
   }
 }
 
-// Only the marked cells of a row, each stored as Scene::plot stores it.
-void copyMarkedCells(const Code* cells, Uint8* row, int count, int bytesPerPixel,
-                     const uint32_t* pixelOf, Code emptyCode) {
-  for (int x = 0; x < count; ++x) {
-    const Code code = cellOfRow(cells, x);
-    if (code != emptyCode) storePixel(row + x * bytesPerPixel, pixelOf[code], bytesPerPixel);
-  }
-}
-
 // A full-screen depth between whole bytes (9 ... 31 bits, 15 among them)
 // goes up to the next whole byte, the depth SDL's own mode search tries
 // next when a display lacks the one asked for. SDL's headless driver would
@@ -399,7 +390,7 @@ void Scene::copyCellsToSurface() {
   // those pixels as they are, and whole rows can be written without a
   // branch per cell. (At 3 bytes per pixel the fill's byte order follows
   // the machine while plot() stores the low byte first, so those depths,
-  // and a clip rectangle that leaves cells out, take the marked cells one
+  // and a clip rectangle that leaves cells out, plot the marked cells one
   // by one.)
   const SDL_Rect& clip = screen_->clip_rect;
   const bool filled = backgroundKnown_ && clip.x <= 0 && clip.y <= 0 &&
@@ -418,7 +409,8 @@ void Scene::copyCellsToSurface() {
     else if (filled && bytesPerPixel == 1)
       copyRowOverBackground<Uint8>(cells, row, columns, pixelOf);
     else
-      copyMarkedCells(cells, row, columns, bytesPerPixel, pixelOf, cells_.emptyCode());
+      for (int x = 0; x < columns; ++x)
+        if (cellOfRow(cells, x) != cells_.emptyCode()) plot(x, y);
   }
 }
 
