@@ -22,6 +22,31 @@ void copyField(char (&field)[N], const char* text, size_t max) {
   field[length] = '\0';
 }
 
+// Reads the next line, its line feed included, into *line, a malloc'ed
+// buffer grown as needed (the caller frees it), and terminates it; NUL
+// bytes are kept, and *length counts every byte read. False at the end of
+// the file, on a read error before the first byte and when memory runs
+// out: a line too long for memory ends the reading, and is not handled.
+bool readLine(FILE* file, char** line, size_t* capacity, size_t* length) {
+  size_t count = 0;
+  int c;
+  while ((c = getc(file)) != EOF) {
+    if (count + 2 > *capacity) {
+      const size_t grown = *capacity < 64 ? 128 : *capacity * 2;
+      char* larger = static_cast<char*>(realloc(*line, grown));
+      if (!larger) return false;
+      *line = larger;
+      *capacity = grown;
+    }
+    (*line)[count++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (count == 0) return false;
+  (*line)[count] = '\0';
+  *length = count;
+  return true;
+}
+
 }  // namespace
 
 IniFile::IniFile(const char* path)
@@ -60,7 +85,9 @@ IniFile::~IniFile() {
 
 bool IniFile::open(char mode) {
   close();
-  const char modeText[2] = {mode, '\0'};
+  // Binary, so that every system reads the same bytes; the reader handles
+  // CR LF line ends itself.
+  const char modeText[3] = {mode, 'b', '\0'};
   file_ = fopen(path_.c_str(), modeText);
   // A directory opens for reading here but holds no configuration: it is
   // as good as missing.
@@ -85,9 +112,9 @@ void IniFile::parse() {
   // line of its own.
   char* line = nullptr;
   size_t capacity = 0;
-  ssize_t length;
-  while ((length = getline(&line, &capacity, file_)) >= 0) {
-    if (length > 0 && line[length - 1] == '\n') {
+  size_t length;
+  while (readLine(file_, &line, &capacity, &length)) {
+    if (line[length - 1] == '\n') {
       line[--length] = '\0';
       // A carriage return before the line feed belongs to the line end.
       if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/e2e/program_runner.h"
+#include "tests/sdl_library.h"
 
 namespace {
 
@@ -519,6 +520,17 @@ TEST(HostileConfigurationUnderMemoryLimit, HugeGrid) {
   // A 30000 x 30000 window: SDL's 8-bit surface takes 900 MB, the grid
   // 3.6 GB.
   const std::string config = settings("30000", "30000", "4") + group("g");
+  if (onSdl12Compat()) {
+    // sdl12-compat refuses a window this large before any memory question.
+    for (unsigned long long megabytes : {1536ull, 512ull}) {
+      ProgramRun run = runFile(config, 3, memoryLimit(megabytes));
+      expectOrderlyEnd(run, "too large for sdl12-compat");
+      EXPECT_EQ(run.status, 1) << megabytes;
+      EXPECT_EQ(run.err, kModeMessage + "Window is too large.\n") << megabytes;
+      EXPECT_EQ(requestedMode(run), "30000x30000x0") << megabytes;
+    }
+    return;
+  }
   ProgramRun run = runFile(config, 3, memoryLimit(1536));
   expectOrderlyEnd(run, "room for the surface");
   EXPECT_EQ(run.status, 2);

@@ -5,19 +5,28 @@
 # Fails on any invalid access, use of uninitialised memory or definitely
 # lost block, on a status other than 0, or on an unexpected word on
 # standard error. Exits 77 (skipped) when valgrind is not installed.
+# On sdl12-compat (as SDL_LIBRARY tells), the library's own leak is
+# suppressed by sdl12-compat.supp beside this script.
 #
-#   memcheck.sh PROGRAM PROBE CONFIG_DIR
+#   memcheck.sh PROGRAM PROBE CONFIG_DIR SDL_LIBRARY
 set -uo pipefail
 
 program=$1
 probe=$2
 configs=$3
+library=$($4) || exit 1
 frames=300
 
 if ! command -v valgrind >/dev/null 2>&1; then
   echo "valgrind is not installed: skipped"
   exit 77
 fi
+
+suppressions=()
+echo "SDL: $library"
+case $library in
+  sdl12-compat*) suppressions=(--suppressions="$(dirname "$0")/sdl12-compat.supp") ;;
+esac
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_memcheck_XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -46,7 +55,8 @@ check() {
   local status
   SDL_VIDEODRIVER=dummy LD_PRELOAD="$probe" PROBE_QUIT_AFTER=$frames PROBE_LOG="$probelog" \
     valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
-    --track-origins=yes --log-file="$vglog" "$program" "$config" 2>"$err" >/dev/null </dev/null
+    --track-origins=yes "${suppressions[@]}" --log-file="$vglog" \
+    "$program" "$config" 2>"$err" >/dev/null </dev/null
   status=$?
   echo "== $name: status $status"
   [ "$status" -eq 0 ] || fail "$name" "status $status (99: memcheck found errors)"
