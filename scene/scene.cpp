@@ -125,9 +125,6 @@ const size_t kCellsPerDroppedPoint = 128;
 // 32 took alike.
 const size_t kPrefetchAhead = 16;
 
-// Trail slots, 32-bit cell indices, in a cache line.
-const size_t kTrailsPerLine = 16;
-
 [[noreturn]] void noMemoryForParticles() {
   fatal(2, "Konnte Speicher f\xFCr das Teilchen nicht reservieren!\n");
 }
@@ -244,13 +241,14 @@ void Scene::turnTrails() {
   Code* const codes = cells_.codes();
   const Code empty = cells_.emptyCode();
   const int head = headSlot_;
+  const size_t length = static_cast<size_t>(trailLength_);
   for (const ParticleBlock& block : blocks_) {
-    uint32_t* const heads = block.trails + head * block.count;
-    for (size_t i = 0; i < block.count; ++i) {
+    uint32_t* slot = block.trails + head;
+    for (size_t i = 0; i < block.count; ++i, slot += length) {
       Particle& particle = block.particles[i];
       particle.move();
-      if (!clearAll_) codes[heads[i]] = empty;
-      heads[i] = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
+      if (!clearAll_) codes[*slot] = empty;
+      *slot = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
     }
   }
 }
@@ -272,19 +270,12 @@ void Scene::drawTrails() {
     const ParticleBlock& block = blocks_[b];
     const size_t count = block.count;
     for (size_t i = count; i-- > 0;) {
-      // A cache line of a slot holds that slot of sixteen particles, so a
-      // particle and the fifteen before it share their trails' lines. At
-      // every sixteenth particle, those of the sixteen before are asked
-      // for: too many lines at once for the processor to see coming.
-      if (i % kTrailsPerLine == 0 && i >= kTrailsPerLine)
-        for (int s = 0; s < length; ++s)
-          __builtin_prefetch(block.trails + s * count + i - kTrailsPerLine);
       // From the head to the ring's end, then the older points from its
       // start.
-      const uint32_t* const trail = block.trails + i;
+      const uint32_t* const trail = block.trails + i * length;
       const int colour = block.particles[i].colour();
-      for (int s = head; s < length; ++s) codes[trail[s * count]] = cells_.code(colour, s);
-      for (int s = 0; s < head; ++s) codes[trail[s * count]] = cells_.code(colour, s);
+      for (int s = head; s < length; ++s) codes[trail[s]] = cells_.code(colour, s);
+      for (int s = 0; s < head; ++s) codes[trail[s]] = cells_.code(colour, s);
     }
   }
 }
@@ -293,16 +284,21 @@ void Scene::claimNewHeads() {
   // In list order, each particle moves; the node of its oldest point
   // gives up its cell and, as the new head, claims the head's cell. Only
   // where the point shown changes does a cell take a new code. The nodes
-  // and trail slots of a frame lie in storage order; the cells lie
-  // anywhere, so those of the particles ahead are asked for early.
+  // of a frame lie in storage order, the trails one after the other; the
+  // cells lie anywhere. So the head slot of the particle twice
+  // kPrefetchAhead ahead is asked for early, then the cells of the one
+  // kPrefetchAhead ahead, then the links those lead to.
   Code* const codes = cells_.codes();
   const int head = headSlot_;
+  const size_t length = static_cast<size_t>(trailLength_);
   for (const ParticleBlock& block : blocks_) {
-    uint32_t* const heads = block.trails + head * block.count;
+    uint32_t* const heads = block.trails + head;  // particle i's at heads[i * length]
     for (size_t i = 0; i < block.count; ++i) {
+      if (i + 2 * kPrefetchAhead < block.count)
+        __builtin_prefetch(&heads[(i + 2 * kPrefetchAhead) * length], 1);
       if (i + kPrefetchAhead < block.count) {
         const Particle& ahead = block.particles[i + kPrefetchAhead];
-        const uint32_t dropped = heads[i + kPrefetchAhead];
+        const uint32_t dropped = heads[(i + kPrefetchAhead) * length];
         const uint32_t near = nextCell(ahead);
         claims_.prefetchCell(dropped);
         claims_.prefetchCell(near);
@@ -318,11 +314,12 @@ void Scene::claimNewHeads() {
       particle.move();
       const size_t p = block.first + i;
       const uint32_t node = claims_.node(p, head);
-      const uint32_t dropped = heads[i];
+      uint32_t& slot = heads[i * length];
+      const uint32_t dropped = slot;
       if (claims_.release(node, dropped))
         codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
       const uint32_t claimed = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
-      heads[i] = claimed;
+      slot = claimed;
       if (claims_.claim(node, claimed, claims_.node(p + 1, 0)))
         codes[claimed] = cells_.code(particle.colour(), head);
     }
@@ -368,7 +365,7 @@ void Scene::keepClaims(size_t first) {
       const Particle& particle = block.particles[i];
       for (int age = length; age-- > 0;) {
         const int slot = (headSlot_ + age) % length;
-        const uint32_t cell = block.trails[slot * block.count + i];
+        const uint32_t cell = block.trails[i * length + slot];
         if (claims_.claim(claims_.node(p, slot), cell, claims_.node(p + 1, 0)))
           codes[cell] = cells_.code(particle.colour(), slot);
       }

@@ -50,11 +50,9 @@ class Scene {
   const std::vector<Particle*>& particles() const { return particles_; }
 
  private:
-  // The particles of one addParticles call side by side, and their
-  // trails slot by slot: slot s of every particle's ring, then slot s + 1,
-  // each slot holding a cell's index in the grid (CellGrid::index). A
-  // frame turns every ring in the same slot, and so walks the particles
-  // and that slot of their trails in storage order.
+  // The particles of one addParticles call side by side, and their trail
+  // rings one after the other, each slot holding a cell's index in the
+  // grid (CellGrid::index): a redraw reads every ring whole.
   struct ParticleBlock {
     Particle* particles;  // count objects
     uint32_t* trails;     // count * trail length cells
