@@ -24,7 +24,7 @@
 // particle's nodes on its cell, and adds a new head, which goes after its
 // particle's other nodes on its cell, walking back from the list's end
 // past the nodes of later particles. Lists on the grids where the scene
-// keeps its claims (see Scene.s chooseClaims) hold a few nodes.
+// keeps its claims (see chooseClaims in scene.cpp) hold a few nodes.
 class CellClaims {
  public:
   // No node: the end of a list, or an empty cell.

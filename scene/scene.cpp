@@ -95,16 +95,17 @@ int fullScreenDepth(int bits) {
 // kClaimsFromTrail points long and the grid has a cell for every
 // kPointsPerCell points; otherwise it draws every point of every trail
 // each frame. A frame with claims costs about the same per particle
-// whatever the trail's length, a redraw costs per point: with 50 points
-// to a trail (20,000 particles on 1920 x 1080) the two took alike, with
-// 100 (5,000 on 1280 x 720) the claims took three quarters of a redraw's
-// time, with 200 and 400 a half and a third. A point costs the claims 8
-// bytes beside its trail slot's 4, and where points crowd the cells the
-// lists grow long while a redraw stays in the cache: 1.9 points a cell
-// (20,000 x 200 on 1920 x 1080) still went to the claims at half the
-// redraw's time, and 3.9 (20,000 x 400 there) would have tripled the
-// memory the scene starts with. Where nodes cannot be numbered, or there
-// is no memory for the claims, the scene draws.
+// whatever the trail's length, a redraw costs per point. Timed both ways
+// in one run (AMD EPYC): with 50 points to a trail (20,000 particles on
+// 1920 x 1080) the two took alike; with 100 (5,000 on 1280 x 720) the
+// claims took three quarters of a redraw's time, with 200 and 400 less
+// than half. A point costs the claims 8 bytes beside its trail slot's 4,
+// and where points crowd the cells the lists grow long while a redraw's
+// writes stay in the cache: 1.9 points a cell (20,000 x 200 on 1920 x
+// 1080) still go to the claims, at less than half a redraw's time; 3.9
+// (20,000 x 400 there) would more than double the memory the scene starts
+// with. Where nodes cannot be numbered, or there is no memory for the
+// claims, the scene draws.
 const int kClaimsFromTrail = 64;
 const size_t kPointsPerCell = 2;
 
