@@ -385,6 +385,9 @@ const Case kCases[] = {
      -1},
     {"claims_turns_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10), 200, kNoClip,
      -1, -1},
+    // Trails that no longer fade, one code a colour; plotted cell by cell.
+    {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 150,
+     kNoClip, -1, -1},
     // The longest trail whose ramps still fade, and the groups added once
     // more to the running scene, which then draws every trail again.
     {"trail256_added_later_depth32", 70, 50, 256, 2, 32, true, true, busyGroups(70, 50, 3), 80,

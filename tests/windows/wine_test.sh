@@ -85,26 +85,6 @@ expect_end() {
 start_program fehlt.ini
 expect_end 60 "a missing file" 1 $'Ini-Datei fehlt.ini konnte nicht gefunden werden!\r\n'
 
-# Run 2: a setting out of range.
-cat >"$APP/ungueltig.ini" <<'INI'
-[FLIM]
-breite=0
-hoehe=240
-schweiflaenge=10
-richtungen=2
-farbtiefe=0
-fullscreen=0
-zuf_richtungswechsel=0
-const_geschw=1
-[rot]
-x=40
-y=30
-anz=5
-farbe=1
-INI
-start_program ungueltig.ini
-expect_end 60 "an invalid setting" 1 $'Ung\xFCltiger Wert f\xFCr breite: 0\r\n'
-
 # 320 x 240, a red and a blue group, reflecting at the borders.
 cat >"$APP/test.ini" <<'INI'
 [FLIM]
@@ -127,6 +107,11 @@ y=180
 anz=5
 farbe=3
 INI
+
+# Run 2: the same file with a setting out of range.
+sed 's/^breite=.*/breite=0/' "$APP/test.ini" >"$APP/ungueltig.ini"
+start_program ungueltig.ini
+expect_end 60 "an invalid setting" 1 $'Ung\xFCltiger Wert f\xFCr breite: 0\r\n'
 
 # Starts the program on test.ini and waits for its window to show the frame
 # rate in its caption; sets WID.
