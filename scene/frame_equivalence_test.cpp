@@ -383,8 +383,9 @@ const Case kCases[] = {
      kNoClip,
      -1,
      -1},
-    {"claims_turns_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10), 200, kNoClip,
-     -1, -1},
+    // The groups come again halfway, and the claims take them on.
+    {"claims_turns_added_later_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10),
+     200, kNoClip, -1, 100},
     // Trails that no longer fade, one code a colour; plotted cell by cell.
     {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 150,
      kNoClip, -1, -1},
