@@ -184,7 +184,7 @@ void frameBench(benchmark::State& state, int width, int height, int particles, i
 // per frame (in microseconds), and the particle steps per particle.
 void partsBench(benchmark::State& state, int width, int height, int particles, int trail) {
   Scene& scene = sceneFor(width, height, particles, trail);
-  SDL_Surface* screen = scene.screen();
+  SDL_Surface* screen = SDL_GetVideoSurface();
   const Uint32 white = SDL_MapRGB(screen->format, 255, 255, 255);
   enum { kMove, kFill, kDraw, kCopy, kFlip, kParts };
   double spent[kParts] = {};

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!fullScreenDepthServed(static_cast<int16_t>(settings.depth))) settings.fullscreen = 0;
   std::unique_ptr<Scene> scene = startScene(settings, ini);
   check(static_cast<long>(scene->particles().size()) == particles);
-  SDL_Surface* screen = scene->screen();
+  SDL_Surface* screen = SDL_GetVideoSurface();
   const uint32_t background = SDL_MapRGB(screen->format, 255, 255, 255);
   for (int frame = 0; frame < kFrames; ++frame) {
     scene->frame();

@@ -276,7 +276,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   const Case& c = GetParam();
   const unsigned seed = 4711;
   Scene scene(c.width, c.height, c.trail, c.range, c.depth, true);
-  SDL_Surface* screen = scene.screen();
+  SDL_Surface* screen = SDL_GetVideoSurface();
   ASSERT_EQ(screen->format->BitsPerPixel, c.depth);
   if (c.clip.w > 0) SDL_SetClipRect(screen, &c.clip);
   Particle::shared.bounce = c.bounce;

@@ -46,7 +46,8 @@ class Scene {
   // Destroys every particle, last first, and empties the list.
   void deleteParticles();
 
-  SDL_Surface* screen() const { return screen_; }
+  // The particles in list order. (The display surface is SDL's own:
+  // SDL_GetVideoSurface().)
   const std::vector<Particle*>& particles() const { return particles_; }
 
  private:

@@ -56,7 +56,7 @@ TEST_F(SceneTest, RampsFadeFromThePureColourTowardsWhite) {
   };
   for (const Case& c : cases) {
     Scene scene(8, 8, c.trail, 1, 32, true);
-    SDL_Surface* screen = scene.screen();
+    SDL_Surface* screen = SDL_GetVideoSurface();
     const ColourRamps& ramps = Particle::shared.ramps;
     ASSERT_EQ(ramps.length, c.trail);
     for (int i = 0; i < c.trail; ++i) {
@@ -85,7 +85,7 @@ TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
     // Trail 4: the point one frame old shows ramp entry 1, (255, 85, 85),
     // whose bytes differ.
     Scene scene(10, 6, 4, 1, depth, true);
-    SDL_Surface* screen = scene.screen();
+    SDL_Surface* screen = SDL_GetVideoSurface();
     ASSERT_EQ(screen->format->BitsPerPixel, depth);
     scene.addParticles(5, 3, 1, 1);
     scene.frame();
@@ -127,7 +127,7 @@ TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
 TEST_F(SceneTest, FrameWithoutParticlesIsWhite) {
   for (int depth : {8, 16, 24, 32}) {
     Scene scene(12, 9, 3, 2, depth, true);
-    SDL_Surface* screen = scene.screen();
+    SDL_Surface* screen = SDL_GetVideoSurface();
     memset(screen->pixels, 0x5A, static_cast<size_t>(screen->pitch) * screen->h);
     scene.frame();
     const uint32_t white = SDL_MapRGB(screen->format, 255, 255, 255);
@@ -142,7 +142,7 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
     scene.addParticles(10, 10, 1, 1);
     scene.addParticles(10, 10, 1, 3);
     scene.frame();
-    SDL_Surface* screen = scene.screen();
+    SDL_Surface* screen = SDL_GetVideoSurface();
     const SharedState& shared = Particle::shared;
     int marked = 0;
     for (int y = 0; y < 30; ++y) {
@@ -173,7 +173,7 @@ TEST_F(SceneTest, EveryParticleMovesAndShowsBeyond32768) {
   EXPECT_NE(last->x() * 1000 + last->y(), 200 * 1000 + 200);
   EXPECT_EQ(Particle::shared.cells->pixelValue(last->x(), last->y()),
             Particle::shared.ramps.ramp(3)[0]);
-  EXPECT_EQ(pixel(scene.screen(), last->x(), last->y()), Particle::shared.ramps.ramp(3)[0]);
+  EXPECT_EQ(pixel(SDL_GetVideoSurface(), last->x(), last->y()), Particle::shared.ramps.ramp(3)[0]);
 }
 
 TEST_F(SceneTest, ParticlesKeepTheirOrderAndAreDestroyedWithTheScene) {
