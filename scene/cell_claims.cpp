@@ -17,6 +17,8 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
       slotMask_ = (1u << slotBits_) - 1;
       stride_ = 0;
     }
+    if (pending_.capacity() < particleCount)
+      pending_.reserve(std::max(particleCount, 2 * pending_.capacity()));
     if (particleCount > stride_) {
       // The rows move apart.
       const size_t stride = std::max(particleCount, 2 * stride_);
@@ -40,5 +42,6 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
 void CellClaims::free() {
   std::vector<uint32_t>().swap(firsts_);
   std::vector<Link>().swap(links_);
+  std::vector<Claim>().swap(pending_);
   stride_ = 0;
 }

@@ -77,6 +77,10 @@ class CellClaims {
     // The front node's previous is the end of the list; the node goes
     // there unless later particles' nodes end it.
     uint32_t before = front.previous;
+    if (before >= laterNodes && deferWalks_) {
+      pending_.push_back(Claim{node, cell, laterNodes});
+      return false;
+    }
     while (before >= laterNodes) before = linksOf(before).previous;
     Link& previous = linksOf(before);
     added.previous = before;
@@ -87,6 +91,34 @@ class CellClaims {
       front.previous = node;
     previous.next = node;
     return false;
+  }
+
+  // From deferWalks() to finishClaims(), a claim that has to walk past
+  // later particles' nodes waits, so that the claims that wait can be
+  // made with their lists fetched ahead. A claim that waits is a node
+  // missing from its list for a while: a later particle's claim there
+  // still goes after it, a release there is still of its particle's first
+  // node, so the lists end as they would have. finishClaims() calls
+  // shown(node, cell) for every claim that waited and is shown now.
+  void deferWalks() { deferWalks_ = true; }
+  template <class Shown>
+  void finishClaims(Shown shown) {
+    deferWalks_ = false;
+    const size_t count = pending_.size();
+    for (size_t i = 0; i < count; ++i) {
+      if (i + 2 * kFetchAhead < count) prefetchCell(pending_[i + 2 * kFetchAhead].cell);
+      if (i + kFetchAhead < count) {
+        const uint32_t first = firsts_[pending_[i + kFetchAhead].cell];
+        if (first != kNone) prefetchNode(first);
+      }
+      if (i + 1 < count) {
+        const uint32_t first = firsts_[pending_[i + 1].cell];
+        if (first != kNone) prefetchNode(linksOf(first).previous);
+      }
+      const Claim& claimed = pending_[i];
+      if (claim(claimed.node, claimed.cell, claimed.laterNodes)) shown(claimed.node, claimed.cell);
+    }
+    pending_.clear();
   }
 
   // Node, the oldest of its particle, gives up its claim on cell. True
@@ -130,6 +162,16 @@ class CellClaims {
   }
 
  private:
+  // How many waiting claims ahead finishClaims() asks for a list's
+  // front, and twice as far ahead for the cell.
+  static const size_t kFetchAhead = 4;
+
+  struct Claim {
+    uint32_t node;
+    uint32_t cell;
+    uint32_t laterNodes;
+  };
+
   struct Link {
     uint32_t previous;  // on the same cell; the front's is the list's end
     uint32_t next;      // kNone at the end
@@ -153,6 +195,8 @@ class CellClaims {
   size_t stride_ = 0;             // particles there is room for
   std::vector<uint32_t> firsts_;  // per cell, the front node or kNone
   std::vector<Link> links_;       // trailLength rows of stride_ links
+  bool deferWalks_ = false;
+  std::vector<Claim> pending_;  // room for a claim of every particle
 };
 
 #endif  // FLIMMERWERK_SCENE_CELL_CLAIMS_H_

@@ -316,6 +316,7 @@ void Scene::claimNewHeads() {
   Code* const codes = cells_.codes();
   const int head = headSlot_;
   const size_t length = static_cast<size_t>(trailLength_);
+  claims_.deferWalks();
   for (const ParticleBlock& block : blocks_) {
     uint32_t* const heads = block.trails + head;  // particle i's at heads[i * length]
     for (size_t i = 0; i < block.count; ++i) {
@@ -349,6 +350,9 @@ void Scene::claimNewHeads() {
         codes[claimed] = cells_.code(particle.colour(), head);
     }
   }
+  claims_.finishClaims([this, codes, head](uint32_t node, uint32_t cell) {
+    codes[cell] = cells_.code(particles_[claims_.particleOf(node)]->colour(), head);
+  });
 }
 
 uint32_t Scene::nextCell(const Particle& particle) const {
