@@ -11,8 +11,8 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
   }
   const size_t length = static_cast<size_t>(trailLength);
   try {
-    if (firsts_.empty()) {
-      firsts_.assign(cellCount, kNone);
+    if (ends_.empty()) {
+      ends_.assign(cellCount, Ends{kNone, kNone});
       slotBits_ = slotBitsFor(trailLength);
       slotMask_ = (1u << slotBits_) - 1;
       stride_ = 0;
@@ -40,7 +40,7 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
 }
 
 void CellClaims::free() {
-  std::vector<uint32_t>().swap(firsts_);
+  std::vector<Ends>().swap(ends_);
   std::vector<Link>().swap(links_);
   std::vector<Claim>().swap(pending_);
   stride_ = 0;

@@ -44,7 +44,7 @@ class CellClaims {
   bool makeRoom(size_t cellCount, int trailLength, size_t particleCount);
   // Gives all memory back.
   void free();
-  bool allocated() const { return !firsts_.empty(); }
+  bool allocated() const { return !ends_.empty(); }
 
   // Slot s of particle p's trail.
   uint32_t node(size_t p, int s) const {
@@ -58,37 +58,36 @@ class CellClaims {
   // is now shown there.
   bool claim(uint32_t node, uint32_t cell, uint32_t laterNodes) {
     Link& added = linksOf(node);
-    uint32_t& first = firsts_[cell];
-    if (first == kNone) {
-      added.previous = node;
-      added.next = kNone;
-      first = node;
+    Ends& ends = ends_[cell];
+    if (ends.first == kNone) {
+      added.previous = added.next = kNone;
+      ends.first = ends.last = node;
       return true;
     }
-    Link& front = linksOf(first);
-    if (first >= laterNodes) {
+    if (ends.first >= laterNodes) {
       // Every node on the cell is a later particle's.
-      added.previous = front.previous;
-      added.next = first;
-      front.previous = node;
-      first = node;
+      added.previous = kNone;
+      added.next = ends.first;
+      linksOf(ends.first).previous = node;
+      ends.first = node;
       return true;
     }
-    // The front node's previous is the end of the list; the node goes
-    // there unless later particles' nodes end it.
-    uint32_t before = front.previous;
-    if (before >= laterNodes && deferWalks_) {
-      pending_.push_back(Claim{node, cell, laterNodes});
-      return false;
+    // At the end of the list, unless later particles' nodes end it.
+    uint32_t before = ends.last;
+    if (before >= laterNodes) {
+      if (deferWalks_) {
+        pending_.push_back(Claim{node, cell, laterNodes});
+        return false;
+      }
+      while (before >= laterNodes) before = linksOf(before).previous;
     }
-    while (before >= laterNodes) before = linksOf(before).previous;
     Link& previous = linksOf(before);
     added.previous = before;
     added.next = previous.next;
     if (previous.next != kNone)
       linksOf(previous.next).previous = node;
     else
-      front.previous = node;
+      ends.last = node;
     previous.next = node;
     return false;
   }
@@ -108,12 +107,13 @@ class CellClaims {
     for (size_t i = 0; i < count; ++i) {
       if (i + 2 * kFetchAhead < count) prefetchCell(pending_[i + 2 * kFetchAhead].cell);
       if (i + kFetchAhead < count) {
-        const uint32_t first = firsts_[pending_[i + kFetchAhead].cell];
-        if (first != kNone) prefetchNode(first);
+        const uint32_t last = ends_[pending_[i + kFetchAhead].cell].last;
+        if (last != kNone) prefetchNode(last);
       }
       if (i + 1 < count) {
-        const uint32_t first = firsts_[pending_[i + 1].cell];
-        if (first != kNone) prefetchNode(linksOf(first).previous);
+        // The first step of its walk.
+        const uint32_t last = ends_[pending_[i + 1].cell].last;
+        if (last != kNone) prefetchNode(linksOf(last).previous);
       }
       const Claim& claimed = pending_[i];
       if (claim(claimed.node, claimed.cell, claimed.laterNodes)) shown(claimed.node, claimed.cell);
@@ -125,40 +125,37 @@ class CellClaims {
   // when it was shown there; front(cell) is then shown instead.
   bool release(uint32_t node, uint32_t cell) {
     const Link dropped = linksOf(node);
-    uint32_t& first = firsts_[cell];
-    if (first == node) {
-      first = dropped.next;
-      if (dropped.next != kNone) linksOf(dropped.next).previous = dropped.previous;
+    Ends& ends = ends_[cell];
+    if (dropped.previous == kNone) {
+      ends.first = dropped.next;
+      if (dropped.next != kNone)
+        linksOf(dropped.next).previous = kNone;
+      else
+        ends.last = kNone;
       return true;
     }
     linksOf(dropped.previous).next = dropped.next;
     if (dropped.next != kNone)
       linksOf(dropped.next).previous = dropped.previous;
     else
-      linksOf(first).previous = dropped.previous;
+      ends.last = dropped.previous;
     return false;
   }
 
   // The node cell shows, or kNone.
-  uint32_t front(uint32_t cell) const { return firsts_[cell]; }
+  uint32_t front(uint32_t cell) const { return ends_[cell].first; }
 
   // Brings a node's links, or a cell's front node, into the cache.
   void prefetchNode(uint32_t node) const { __builtin_prefetch(&linksOf(node), 1); }
-  void prefetchCell(uint32_t cell) const { __builtin_prefetch(&firsts_[cell], 1); }
+  void prefetchCell(uint32_t cell) const { __builtin_prefetch(&ends_[cell], 1); }
   // Once node's links and cell's front are in the cache: the links that
   // releasing node and claiming cell will go on to.
   void prefetchNeighbours(uint32_t node, uint32_t cell) const {
     const Link& own = linksOf(node);
     if (own.previous != kNone) __builtin_prefetch(&linksOf(own.previous), 1);
     if (own.next != kNone) __builtin_prefetch(&linksOf(own.next), 1);
-    const uint32_t front = firsts_[cell];
-    if (front != kNone) {
-      const Link& first = linksOf(front);
-      __builtin_prefetch(&first, 1);
-      // The end of the list, where a claim looks first; a guess while the
-      // front's links are still on their way.
-      __builtin_prefetch(&linksOf(first.previous), 1);
-    }
+    const Ends& ends = ends_[cell];
+    if (ends.last != kNone) __builtin_prefetch(&linksOf(ends.last), 1);
   }
 
  private:
@@ -173,8 +170,12 @@ class CellClaims {
   };
 
   struct Link {
-    uint32_t previous;  // on the same cell; the front's is the list's end
+    uint32_t previous;  // on the same cell; kNone at the front
     uint32_t next;      // kNone at the end
+  };
+  struct Ends {
+    uint32_t first;  // the node shown, or kNone
+    uint32_t last;   // the list's end, or kNone
   };
 
   static int slotBitsFor(int trailLength) {
@@ -193,7 +194,7 @@ class CellClaims {
   int slotBits_ = 0;
   uint32_t slotMask_ = 0;
   size_t stride_ = 0;             // particles there is room for
-  std::vector<uint32_t> firsts_;  // per cell, the front node or kNone
+  std::vector<Ends> ends_;        // per cell
   std::vector<Link> links_;       // trailLength rows of stride_ links
   bool deferWalks_ = false;
   std::vector<Claim> pending_;  // room for a claim of every particle
