@@ -7,8 +7,8 @@
 
 // Which trail points lie on each cell, in the order in which they cover
 // one another, so that a frame need not draw every point of every trail
-// to know what a cell shows. Owns, per cell, a list of the points on it,
-// and per point its links in that list.
+// to know what a cell shows. Owns, per cell, the two ends of a list of
+// the points on it, and per point its links in that list.
 //
 // A point is a node, numbered by its particle's place p in the list and
 // its slot s in the particle's trail ring: node (p << slotBits) | s, where
