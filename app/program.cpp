@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/fatal.h"
 #include "app/platform.h"
 #include "app/settings.h"
-#include "app/fatal.h"
 #include "config/ini_file.h"
 #include "scene/scene.h"
 
