@@ -8,6 +8,7 @@
 
 #include "app/fatal.h"
 #include "app/platform.h"
+#include "app/screensaver.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
 #include "scene/scene.h"
@@ -20,9 +21,11 @@ const char kDefaultConfig[] = "flimmer.ini";
 // Runs until Escape is pressed or the window is closed. Every tenth frame
 // the average rate of the last ten frames goes into the caption; only the
 // scene's frame is timed, not the event handling.
-void mainLoop(Scene& scene) {
+void mainLoop(Scene& scene, const SaverWindow& saver) {
   // From here on Ctrl-C and SIGTERM end the program as a closed window does.
-  sdlQuitSignals();
+  // A screensaver's daemon destroys the window right after its SIGTERM, so
+  // there the signal keeps ending the process before another frame.
+  if (!saver.active) sdlQuitSignals();
   bool running = true;
   int rateSum = 0;
   int frames = 0;
@@ -54,6 +57,8 @@ int runProgram(int argc, char** argv) {
   // Before anything opens a file: whatever would get the number of a closed
   // standard error (SDL's display connection) would get the messages too.
   openStandardStreams();
+  // SDL_Init must see which window to draw in.
+  const SaverWindow saver = findSaverWindow();
   if (SDL_Init(SDL_INIT_VIDEO) < 0)
     fatal(1, "SDL konnte nicht initialisiert werden: %s\n", SDL_GetError());
   // Until the main loop runs, nothing reads SDL's quit event.
@@ -69,8 +74,8 @@ int runProgram(int argc, char** argv) {
   if (const char* key = invalidSetting(settings, &value))
     fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
 
-  std::unique_ptr<Scene> scene = startScene(settings, ini);
-  mainLoop(*scene);
+  std::unique_ptr<Scene> scene = startScene(settings, ini, &saver);
+  mainLoop(*scene, saver);
   // The scene's teardown touches no SDL object, so SDL goes first.
   SDL_Quit();
   scene.reset();

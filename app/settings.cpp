@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "app/screensaver.h"
 #include "config/ini_file.h"
 #include "scene/groups.h"
 #include "scene/scene.h"
@@ -41,12 +42,23 @@ const char* invalidSetting(const Settings& settings, int* value) {
   return nullptr;
 }
 
-std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini) {
-  std::unique_ptr<Scene> scene(new Scene(settings.width, settings.height, settings.trailLength,
-                                         settings.speedRange, settings.depth,
-                                         settings.fullscreen != 0));
+std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini,
+                                  const SaverWindow* saver) {
+  const bool inSaverWindow = saver && saver->active;
+  const int width = inSaverWindow ? saver->width : settings.width;
+  const int height = inSaverWindow ? saver->height : settings.height;
+  std::unique_ptr<Scene> scene(new Scene(width, height, settings.trailLength, settings.speedRange,
+                                         settings.depth,
+                                         settings.fullscreen != 0 && !inSaverWindow));
   Particle::shared.randomTurns = settings.randomTurns != 0;
   Particle::shared.bounce = settings.bounce != 0;
-  createGroups(ini, *scene);
+  PlaceGroup place;
+  if (inSaverWindow) {
+    place = [&](int* x, int* y) {
+      *x = placeOnField(*x, settings.width, width);
+      *y = placeOnField(*y, settings.height, height);
+    };
+  }
+  createGroups(ini, *scene, place);
   return scene;
 }

@@ -5,6 +5,7 @@
 
 class IniFile;
 class Scene;
+struct SaverWindow;
 
 // The eight settings of section FLIM, as read (full integers).
 struct Settings {
@@ -30,6 +31,10 @@ const char* invalidSetting(const Settings& settings, int* value);
 // motion switches -- holding the groups of every section of the file after
 // the first. Ends the process where the scene cannot be built. The way
 // from settings to a running scene, for the program and its tests alike.
-std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini);
+// In a screensaver's window (an active saver) the field takes the window's
+// size, never full screen, and each group starts where it would on the
+// file's own field scaled to the window.
+std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini,
+                                  const SaverWindow* saver = nullptr);
 
 #endif  // FLIMMERWERK_APP_SETTINGS_H_

@@ -5,14 +5,14 @@
 #include "config/ini_file.h"
 #include "scene/scene.h"
 
-void createGroups(IniFile& ini, Scene& scene) {
+void createGroups(IniFile& ini, Scene& scene, const PlaceGroup& place) {
   // The first section holds the settings, whatever its name.
   IniSection* section = ini.sections();
   if (!section) return;
   for (section = section->next; section; section = section->next) {
     ini.setCurrentSection(section);
-    const int x = ini.getInt(nullptr, "x");
-    const int y = ini.getInt(nullptr, "y");
+    int x = ini.getInt(nullptr, "x");
+    int y = ini.getInt(nullptr, "y");
     const int count = ini.getInt(nullptr, "anz");
     const int colour = ini.getInt(nullptr, "farbe");
     if (count <= 0) continue;
@@ -23,6 +23,7 @@ void createGroups(IniFile& ini, Scene& scene) {
               colour, section->name);
       continue;
     }
+    if (place) place(&x, &y);
     scene.addParticles(x, y, count, colour);
   }
 }
