@@ -113,6 +113,20 @@ check_prefix() {
     done
   fi
 
+  # Built as a screensaver: the display mode beside xscreensaver's, and a
+  # description whose every choice names an installed configuration.
+  local hack="$prefix/libexec/xscreensaver/flimmerwerk"
+  local saver="$prefix/share/xscreensaver/config/flimmerwerk.xml"
+  if [ -e "$hack" ]; then
+    cmp -s "$bin" "$hack" || fail "$hack is not the installed program"
+    local choices=0 file
+    while IFS= read -r file; do
+      choices=$((choices + 1))
+      [ -f "$file" ] || fail "$saver offers '$file', which is not installed"
+    done < <(sed -n 's/.*arg-set="\([^"]*\)".*/\1/p' "$saver" 2>/dev/null)
+    [ "$choices" -gt 0 ] || fail "no configuration to choose in $saver"
+  fi
+
   # Every installed example, run by the installed program; once is enough.
   if [ "$run_examples" = yes ]; then
     for name in $expected; do
