@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #endif
 
 namespace {
@@ -27,6 +28,15 @@ void openStandardStreams() {
   // open() takes the lowest free number, which is the closed one.
   for (int fd = 0; fd <= 2; ++fd)
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+#endif
+}
+
+void presentWithoutOpenGl() {
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+  // Both are needed: the first picks SDL 2's software renderer, the second
+  // keeps the window's own framebuffer off OpenGL too.
+  setenv("SDL_RENDER_DRIVER", "software", 0);
+  setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
 #endif
 }
 

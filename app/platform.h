@@ -12,6 +12,15 @@
 // SDLmain has given them files already.
 void openStandardStreams();
 
+// sdl12-compat presents every frame through SDL 2's renderer, by default
+// with OpenGL; where OpenGL is drawn in software (virtual machines, remote
+// desktops) a frame then takes two to three times the processor time.
+// These hints make it present on the processor, as the classic SDL 1.2
+// always does; the classic library ignores them. A value the user set
+// stays. Call it before SDL_Init. Does nothing on Windows and in the
+// browser.
+void presentWithoutOpenGl();
+
 // SDL_Init turns SIGINT and SIGTERM into a quit event that only the main
 // loop reads. Until that loop runs they should end the program as they end
 // any program: this gives both their default action back (a signal that

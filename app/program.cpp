@@ -59,6 +59,7 @@ int runProgram(int argc, char** argv) {
   openStandardStreams();
   // SDL_Init must see which window to draw in.
   const SaverWindow saver = findSaverWindow();
+  presentWithoutOpenGl();
   if (SDL_Init(SDL_INIT_VIDEO) < 0)
     fatal(1, "SDL konnte nicht initialisiert werden: %s\n", SDL_GetError());
   // Until the main loop runs, nothing reads SDL's quit event.
