@@ -84,7 +84,7 @@ if [ -f "$desktop" ]; then
     fail "desktop-file-validate: $output"
 fi
 man="$tmp/root/usr/share/man/man6/flimmerwerk.6.gz"
-[ ! -f "$man" ] || gzip -dc "$man" | grep -qF '/usr/share/flimmerwerk' ||
+[ ! -f "$man" ] || grep -qF '/usr/share/flimmerwerk' <<<"$(gzip -dc "$man")" ||
   fail "manual page does not name /usr/share/flimmerwerk"
 
 if [ "$failures" -ne 0 ]; then

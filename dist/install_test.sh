@@ -144,7 +144,7 @@ check_prefix() {
     [ "$license" = "$(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE")" ] ||
       fail "the licence in $doc/copyright differs from LICENSE"
   fi
-  gzip -dc "$doc/changelog.gz" 2>/dev/null | head -n 1 | grep -qF "flimmerwerk ($version) " ||
+  [[ "$(gzip -dc "$doc/changelog.gz" 2>/dev/null)" == "flimmerwerk ($version) "* ]] ||
     fail "$doc/changelog.gz does not start with version $version"
 
   # Every installed example, run by the installed program; once is enough.
