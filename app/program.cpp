@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/fatal.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
+#include "scene/fatal.h"
 #include "scene/scene.h"
 
 namespace {

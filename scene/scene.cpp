@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "app/fatal.h"
+#include "scene/fatal.h"
 
 namespace {
 
