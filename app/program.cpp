@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "app/platform.h"
@@ -60,19 +59,15 @@ int runProgram(int argc, char** argv) {
   defaultQuitSignals();
   SDL_WM_SetCaption(kTitle, kTitle);
 
-  // Further arguments are ignored.
+  // Further arguments are ignored. The IniFile outlives the scene.
   IniFile ini(argc > 1 ? argv[1] : kDefaultConfig);
-  if (ini.failed()) exit(1);  // the IniFile has said why
+  SceneStart start = startScene(ini);
+  // The IniFile has already said why it could not read the file.
+  if (!start.scene) fatal(1, "%s", start.refusal.c_str());
 
-  const Settings settings = readSettings(ini);
-  int value = 0;
-  if (const char* key = invalidSetting(settings, &value))
-    fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
-
-  std::unique_ptr<Scene> scene = startScene(settings, ini);
-  mainLoop(*scene);
+  mainLoop(*start.scene);
   // The scene's teardown touches no SDL object, so SDL goes first.
   SDL_Quit();
-  scene.reset();
+  start.scene.reset();
   return 0;
 }
