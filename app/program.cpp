@@ -2,9 +2,9 @@
 
 #include <SDL.h>
 
-#include <cstdio>
 #include <memory>
 
+#include "app/frame_rate.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
@@ -17,15 +17,13 @@ const char kTitle[] = "Flimmerwerk";
 const char kDefaultConfig[] = "flimmer.ini";
 
 // Runs until Escape is pressed or the window is closed. Every tenth frame
-// the average rate of the last ten frames goes into the caption; only the
-// scene's frame is timed, not the event handling.
+// the caption is set to the average frame rate; only the scene's frame is
+// timed, not the event handling.
 void mainLoop(Scene& scene) {
   // From here on Ctrl-C and SIGTERM end the program as a closed window does.
   sdlQuitSignals();
   bool running = true;
-  int rateSum = 0;
-  int frames = 0;
-  char caption[20];
+  FrameRate rate(kTitle);
   do {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -36,14 +34,7 @@ void mainLoop(Scene& scene) {
     // The iteration that sees the quit request still draws and counts.
     const Uint32 start = SDL_GetTicks();
     scene.frame();
-    const Uint32 elapsed = SDL_GetTicks() - start;
-    rateSum += elapsed == 0 ? 0 : static_cast<int>(1000u / elapsed);
-    if (++frames == 10) {
-      snprintf(caption, sizeof caption, "%d FPS", rateSum / 10);
-      SDL_WM_SetCaption(caption, caption);
-      frames = 0;
-      rateSum = 0;
-    }
+    if (rate.count(SDL_GetTicks() - start)) SDL_WM_SetCaption(rate.caption(), rate.caption());
   } while (running);
 }
 

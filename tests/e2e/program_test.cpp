@@ -236,8 +236,8 @@ TEST(Program, CaptionShowsTheAverageRateEveryTenFrames) {
       // Each frame measures 4 ms: 250 per frame.
       {9, "4", {start, "SDL_WM_SetCaption 250 FPS|250 FPS"}},
       {19, "3", {start, "SDL_WM_SetCaption 333 FPS|333 FPS", "SDL_WM_SetCaption 333 FPS|333 FPS"}},
-      // Frames under a millisecond count as rate 0.
-      {9, "0", {start, "SDL_WM_SetCaption 0 FPS|0 FPS"}},
+      // While no time is measured the caption keeps its text.
+      {9, "0", {start, start}},
   };
   for (const Case& c : cases) {
     ProgramRun run = runConfig(settings(32, 32, 3, 1) + group("g", 1, 1, 1, 0), c.frames,
