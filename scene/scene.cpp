@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -162,6 +163,16 @@ void makeRoom(std::vector<T>& list, size_t more) {
   list.reserve(std::max(list.size() + more, 2 * list.capacity()));
 }
 
+// Why the rows of the surface cannot be told apart, or null when they can.
+// SDL keeps the pitch in 16 bits: a row of more bytes wraps it, and every
+// row would land on the first.
+const char* rowsOverlap(const SDL_Surface& screen, char* reason, size_t size) {
+  const long rowBytes = static_cast<long>(screen.w) * screen.format->BytesPerPixel;
+  if (screen.pitch >= rowBytes) return nullptr;
+  snprintf(reason, size, "Pitch too small for a row of %ld bytes", rowBytes);
+  return reason;
+}
+
 }  // namespace
 
 Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, bool fullscreen)
@@ -180,7 +191,10 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
   const int bits = fullscreen ? fullScreenDepth(static_cast<int16_t>(depth)) : 0;
   const Uint32 flags = fullscreen ? SDL_FULLSCREEN | SDL_DOUBLEBUF : SDL_DOUBLEBUF;
   screen_ = SDL_SetVideoMode(width, height, bits, flags);
-  if (!screen_) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", SDL_GetError());
+  // A mode whose rows overlap cannot be drawn in: as good as not set.
+  char overlap[64];
+  const char* modeError = screen_ ? rowsOverlap(*screen_, overlap, sizeof overlap) : SDL_GetError();
+  if (modeError) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", modeError);
 
   const int length = trailLength_;
   ramps_.length = length;

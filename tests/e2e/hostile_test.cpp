@@ -351,22 +351,36 @@ TEST(HostileConfiguration, SignsAndBlanksAroundNumbers) {
             "Wert breite konnte nicht gefunden werden.\nUng\xFCltiger Wert f\xFCr breite: 0\n");
 }
 
-TEST(HostileConfiguration, OddDepthsInFullScreen) {
+TEST(HostileConfiguration, OddModesInFullScreen) {
   struct Case {
+    std::string width;
     std::string depth;
     int status;
   };
-  // 0 asks for the display's own depth; SDL refuses depths outside 8...32.
-  const Case cases[] = {{"0", 0}, {"7", 1}, {"-5", 1}, {"99", 1}, {"33", 1}, {"1", 1}};
+  const Case cases[] = {
+      // 0 asks for the display's own depth; SDL refuses depths outside
+      // 8...32.
+      {"64", "0", 0},
+      {"64", "7", 1},
+      {"64", "-5", 1},
+      {"64", "99", 1},
+      {"64", "33", 1},
+      {"64", "1", 1},
+      // SDL keeps the pitch in 16 bits: a row of 65,536 bytes wraps it (or
+      // SDL refuses the mode itself), one of 65,532 does not.
+      {"16384", "32", 1},
+      {"16383", "32", 0},
+  };
   for (const Case& c : cases) {
-    ProgramRun run = runFile(settings("64", "48", "6", "2", c.depth, "1") + group("g"));
-    expectOrderlyEnd(run, c.depth);
-    EXPECT_EQ(run.status, c.status) << c.depth;
-    EXPECT_EQ(requestedMode(run), "64x48x" + c.depth) << c.depth;
+    const std::string what = c.width + "x48x" + c.depth;
+    ProgramRun run = runFile(settings(c.width, "48", "6", "2", c.depth, "1") + group("g"));
+    expectOrderlyEnd(run, what);
+    EXPECT_EQ(run.status, c.status) << what;
+    EXPECT_EQ(requestedMode(run), what);
     if (c.status == 0) {
-      EXPECT_EQ(run.err, "") << c.depth;
+      EXPECT_EQ(run.err, "") << what;
     } else {
-      EXPECT_EQ(run.err.substr(0, kModeMessage.size()), kModeMessage) << c.depth;
+      EXPECT_EQ(run.err.substr(0, kModeMessage.size()), kModeMessage) << what;
     }
   }
 }
