@@ -53,7 +53,7 @@ int runProgram(int argc, char** argv) {
   // Further arguments are ignored. The IniFile outlives the scene.
   IniFile ini(argc > 1 ? argv[1] : kDefaultConfig);
   SceneStart start = startScene(ini);
-  // The IniFile has already said why it could not read the file.
+  // A file that could not be read has been reported by the IniFile.
   if (!start.scene) fatal(1, "%s", start.refusal.c_str());
 
   mainLoop(*start.scene);
