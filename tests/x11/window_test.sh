@@ -75,6 +75,7 @@ RAMPS="red:100 green:010 blue:001 cyan:011"
 GROUP_COUNT=4
 
 export SDL_VIDEODRIVER=x11
+# -noreset (in start_xvfb): a server reset would fail SDL's connections at start.
 start_xvfb
 
 # Starts the program on $CONFIG (with standard output and error closed when
