@@ -2,14 +2,13 @@
 
 #include <SDL.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
-#include "app/fatal.h"
+#include "app/frame_rate.h"
 #include "app/platform.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
+#include "scene/fatal.h"
 #include "scene/scene.h"
 
 namespace {
@@ -18,15 +17,13 @@ const char kTitle[] = "Flimmerwerk";
 const char kDefaultConfig[] = "flimmer.ini";
 
 // Runs until Escape is pressed or the window is closed. Every tenth frame
-// the average rate of the last ten frames goes into the caption; only the
-// scene's frame is timed, not the event handling.
+// the caption is set to the average frame rate; only the scene's frame is
+// timed, not the event handling.
 void mainLoop(Scene& scene) {
   // From here on Ctrl-C and SIGTERM end the program as a closed window does.
   sdlQuitSignals();
   bool running = true;
-  int rateSum = 0;
-  int frames = 0;
-  char caption[20];
+  FrameRate rate(kTitle);
   do {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -37,14 +34,7 @@ void mainLoop(Scene& scene) {
     // The iteration that sees the quit request still draws and counts.
     const Uint32 start = SDL_GetTicks();
     scene.frame();
-    const Uint32 elapsed = SDL_GetTicks() - start;
-    rateSum += elapsed == 0 ? 0 : static_cast<int>(1000u / elapsed);
-    if (++frames == 10) {
-      snprintf(caption, sizeof caption, "%d FPS", rateSum / 10);
-      SDL_WM_SetCaption(caption, caption);
-      frames = 0;
-      rateSum = 0;
-    }
+    if (rate.count(SDL_GetTicks() - start)) SDL_WM_SetCaption(rate.caption(), rate.caption());
   } while (running);
 }
 
@@ -60,19 +50,15 @@ int runProgram(int argc, char** argv) {
   defaultQuitSignals();
   SDL_WM_SetCaption(kTitle, kTitle);
 
-  // Further arguments are ignored.
+  // Further arguments are ignored. The IniFile outlives the scene.
   IniFile ini(argc > 1 ? argv[1] : kDefaultConfig);
-  if (ini.failed()) exit(1);  // the IniFile has said why
+  SceneStart start = startScene(ini);
+  // A file that could not be read has been reported by the IniFile.
+  if (!start.scene) fatal(1, "%s", start.refusal.c_str());
 
-  const Settings settings = readSettings(ini);
-  int value = 0;
-  if (const char* key = invalidSetting(settings, &value))
-    fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
-
-  std::unique_ptr<Scene> scene = startScene(settings, ini);
-  mainLoop(*scene);
+  mainLoop(*start.scene);
   // The scene's teardown touches no SDL object, so SDL goes first.
   SDL_Quit();
-  scene.reset();
+  start.scene.reset();
   return 0;
 }

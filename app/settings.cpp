@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <cstdio>
+
 #include "config/ini_file.h"
 #include "scene/groups.h"
 #include "scene/scene.h"
@@ -41,12 +43,22 @@ const char* invalidSetting(const Settings& settings, int* value) {
   return nullptr;
 }
 
-std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini) {
-  std::unique_ptr<Scene> scene(new Scene(settings.width, settings.height, settings.trailLength,
-                                         settings.speedRange, settings.depth,
-                                         settings.fullscreen != 0));
+SceneStart startScene(IniFile& ini, const SettingsAdjustment& adjust) {
+  SceneStart start;
+  if (ini.failed()) return start;
+  Settings settings = readSettings(ini);
+  int value = 0;
+  if (const char* key = invalidSetting(settings, &value)) {
+    char message[64];
+    snprintf(message, sizeof message, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
+    start.refusal = message;
+    return start;
+  }
+  if (adjust) adjust(settings);
+  start.scene.reset(new Scene(settings.width, settings.height, settings.trailLength,
+                              settings.speedRange, settings.depth, settings.fullscreen != 0));
   Particle::shared.randomTurns = settings.randomTurns != 0;
   Particle::shared.bounce = settings.bounce != 0;
-  createGroups(ini, *scene);
-  return scene;
+  createGroups(ini, *start.scene);
+  return start;
 }

@@ -42,6 +42,8 @@ class CellClaims {
   // it at least twofold. False without memory, or beyond numbers();
   // nothing is kept then.
   bool makeRoom(size_t cellCount, int trailLength, size_t particleCount);
+  // Every cell empty again; the memory is kept.
+  void clear();
   // Gives all memory back.
   void free();
   bool allocated() const { return !ends_.empty(); }
@@ -54,9 +56,12 @@ class CellClaims {
   int slotOf(uint32_t node) const { return static_cast<int>(node & slotMask_); }
 
   // Node claims cell, as the youngest node of its particle there;
-  // laterNodes is the first node of the next particle. True when the node
-  // is now shown there.
-  bool claim(uint32_t node, uint32_t cell, uint32_t laterNodes) {
+  // laterNodes is the first node of the next particle, and younger, if not
+  // kNone, the particle's youngest node so far, which lies on cell. True
+  // when the node is now shown there. A claim that would have to walk back
+  // past later particles' nodes waits for finishClaims() instead, and is
+  // not shown yet.
+  bool claim(uint32_t node, uint32_t cell, uint32_t laterNodes, uint32_t younger = kNone) {
     Link& added = linksOf(node);
     Ends& ends = ends_[cell];
     if (ends.first == kNone) {
@@ -72,38 +77,33 @@ class CellClaims {
       ends.first = node;
       return true;
     }
-    // At the end of the list, unless later particles' nodes end it.
-    uint32_t before = ends.last;
-    if (before >= laterNodes) {
-      if (deferWalks_) {
+    // At the end of the list, unless later particles' nodes end it; then
+    // right after the particle's youngest node, where that is known.
+    if (ends.last >= laterNodes) {
+      if (younger != kNone)
+        linkAfter(younger, node, cell);
+      else
         pending_.push_back(Claim{node, cell, laterNodes});
-        return false;
-      }
-      while (before >= laterNodes) before = linksOf(before).previous;
+      return false;
     }
-    Link& previous = linksOf(before);
-    added.previous = before;
-    added.next = previous.next;
-    if (previous.next != kNone)
-      linksOf(previous.next).previous = node;
-    else
-      ends.last = node;
-    previous.next = node;
+    linkAfter(ends.last, node, cell);
     return false;
   }
 
-  // From deferWalks() to finishClaims(), a claim that has to walk past
-  // later particles' nodes waits, so that the claims that wait can be
-  // made with their lists fetched ahead. A claim that waits is a node
-  // missing from its list for a while: a later particle's claim there
-  // still goes after it, a release there is still of its particle's first
-  // node, so the lists end as they would have. finishClaims() calls
-  // shown(node, cell) for every claim that waited and is shown now.
-  void deferWalks() { deferWalks_ = true; }
+  // Makes the claims that wait, with their lists fetched ahead. A claim
+  // that waits is a node missing from its list for a while: a later
+  // particle's claim there still goes after it, a release there is still
+  // of its particle's first node, so the lists end as they would have.
+  // Calls shown(node, cell) for every claim that waited and is shown now.
+  //
+  // A walk costs a step for every later particle's node it passes; where
+  // particles pile onto a few cells, that is thousands a claim. Past
+  // budget steps in all it stops and returns false: the lists then no
+  // longer say what the cells show, and are to be freed.
   template <class Shown>
-  void finishClaims(Shown shown) {
-    deferWalks_ = false;
+  bool finishClaims(size_t budget, Shown shown) {
     const size_t count = pending_.size();
+    size_t steps = 0;
     for (size_t i = 0; i < count; ++i) {
       if (i + 2 * kFetchAhead < count) prefetchCell(pending_[i + 2 * kFetchAhead].cell);
       if (i + kFetchAhead < count) {
@@ -115,10 +115,26 @@ class CellClaims {
         const uint32_t last = ends_[pending_[i + 1].cell].last;
         if (last != kNone) prefetchNode(linksOf(last).previous);
       }
-      const Claim& claimed = pending_[i];
-      if (claim(claimed.node, claimed.cell, claimed.laterNodes)) shown(claimed.node, claimed.cell);
+      const Claim waiting = pending_[i];
+      const Ends& ends = ends_[waiting.cell];
+      if (ends.first == kNone || ends.first >= waiting.laterNodes) {
+        // Releases since have left no earlier particle's node there.
+        claim(waiting.node, waiting.cell, waiting.laterNodes);
+        shown(waiting.node, waiting.cell);
+        continue;
+      }
+      uint32_t before = ends.last;
+      while (before >= waiting.laterNodes) {
+        if (++steps > budget) {
+          pending_.clear();
+          return false;
+        }
+        before = linksOf(before).previous;
+      }
+      linkAfter(before, waiting.node, waiting.cell);
     }
     pending_.clear();
+    return true;
   }
 
   // Node, the oldest of its particle, gives up its claim on cell. True
@@ -178,6 +194,19 @@ class CellClaims {
     uint32_t last;   // the list's end, or kNone
   };
 
+  // Node goes right after before in cell's list.
+  void linkAfter(uint32_t before, uint32_t node, uint32_t cell) {
+    Link& added = linksOf(node);
+    Link& previous = linksOf(before);
+    added.previous = before;
+    added.next = previous.next;
+    if (previous.next != kNone)
+      linksOf(previous.next).previous = node;
+    else
+      ends_[cell].last = node;
+    previous.next = node;
+  }
+
   static int slotBitsFor(int trailLength) {
     int bits = 0;
     while ((1 << bits) < trailLength) ++bits;
@@ -196,7 +225,6 @@ class CellClaims {
   size_t stride_ = 0;             // particles there is room for
   std::vector<Ends> ends_;        // per cell
   std::vector<Link> links_;       // trailLength rows of stride_ links
-  bool deferWalks_ = false;
   std::vector<Claim> pending_;  // room for a claim of every particle
 };
 
