@@ -35,8 +35,10 @@ class Scene {
   // particle, drawing all the random numbers of the frame, and turns the
   // trails; with claims, that settles what each cell shows. (The
   // background fill and the lock come next.) drawTrails() settles the
-  // cells without claims. copyCellsToSurface() writes every cell a point
-  // lies on into the locked surface, just filled with the background.
+  // cells without claims. copyCellsToSurface() writes the cells into the
+  // locked surface, just filled with the background: every cell, the empty
+  // ones as the background, where the fill covered them all at 1, 2 or 4
+  // bytes a pixel; else only the cells a point lies on.
   void moveParticles();
   void drawTrails();
   void copyCellsToSurface();
