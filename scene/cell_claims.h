@@ -22,9 +22,11 @@
 //
 // A frame drops each trail's oldest point, which is the first of its
 // particle's nodes on its cell, and adds a new head, which goes after its
-// particle's other nodes on its cell, walking back from the list's end
-// past the nodes of later particles. Lists on the grids where the scene
-// keeps its claims (see chooseClaims in scene.cpp) hold a few nodes.
+// particle's other nodes on its cell: right after the last head where
+// that lies there, else walking back from the list's end past the nodes
+// of later particles. Lists on the grids where the scene keeps its claims
+// (see chooseClaims in scene.cpp) mostly hold a few nodes; where points
+// pile up anyway, finishClaims() bounds the walks of a frame.
 class CellClaims {
  public:
   // No node: the end of a list, or an empty cell.
