@@ -2,15 +2,14 @@
 
 #include <SDL.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
-#include "app/fatal.h"
+#include "app/frame_rate.h"
 #include "app/platform.h"
 #include "app/screensaver.h"
 #include "app/settings.h"
 #include "config/ini_file.h"
+#include "scene/fatal.h"
 #include "scene/scene.h"
 
 namespace {
@@ -19,17 +18,15 @@ const char kTitle[] = "Flimmerwerk";
 const char kDefaultConfig[] = "flimmer.ini";
 
 // Runs until Escape is pressed or the window is closed. Every tenth frame
-// the average rate of the last ten frames goes into the caption; only the
-// scene's frame is timed, not the event handling.
+// the caption is set to the average frame rate; only the scene's frame is
+// timed, not the event handling.
 void mainLoop(Scene& scene, const SaverWindow& saver) {
   // From here on Ctrl-C and SIGTERM end the program as a closed window does.
   // A screensaver's daemon destroys the window right after its SIGTERM, so
   // there the signal keeps ending the process before another frame.
   if (!saver.active) sdlQuitSignals();
   bool running = true;
-  int rateSum = 0;
-  int frames = 0;
-  char caption[20];
+  FrameRate rate(kTitle);
   do {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -40,14 +37,7 @@ void mainLoop(Scene& scene, const SaverWindow& saver) {
     // The iteration that sees the quit request still draws and counts.
     const Uint32 start = SDL_GetTicks();
     scene.frame();
-    const Uint32 elapsed = SDL_GetTicks() - start;
-    rateSum += elapsed == 0 ? 0 : static_cast<int>(1000u / elapsed);
-    if (++frames == 10) {
-      snprintf(caption, sizeof caption, "%d FPS", rateSum / 10);
-      SDL_WM_SetCaption(caption, caption);
-      frames = 0;
-      rateSum = 0;
-    }
+    if (rate.count(SDL_GetTicks() - start)) SDL_WM_SetCaption(rate.caption(), rate.caption());
   } while (running);
 }
 
@@ -66,19 +56,15 @@ int runProgram(int argc, char** argv) {
   defaultQuitSignals();
   SDL_WM_SetCaption(kTitle, kTitle);
 
-  // Further arguments are ignored.
+  // Further arguments are ignored. The IniFile outlives the scene.
   IniFile ini(argc > 1 ? argv[1] : kDefaultConfig);
-  if (ini.failed()) exit(1);  // the IniFile has said why
+  SceneStart start = startScene(ini, nullptr, &saver);
+  // A file that could not be read has been reported by the IniFile.
+  if (!start.scene) fatal(1, "%s", start.refusal.c_str());
 
-  const Settings settings = readSettings(ini);
-  int value = 0;
-  if (const char* key = invalidSetting(settings, &value))
-    fatal(1, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
-
-  std::unique_ptr<Scene> scene = startScene(settings, ini, &saver);
-  mainLoop(*scene, saver);
+  mainLoop(*start.scene, saver);
   // The scene's teardown touches no SDL object, so SDL goes first.
   SDL_Quit();
-  scene.reset();
+  start.scene.reset();
   return 0;
 }

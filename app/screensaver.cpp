@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/fatal.h"
+#include "scene/fatal.h"
 #endif
 
 #if FLIMMER_X11

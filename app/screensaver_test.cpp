@@ -49,10 +49,11 @@ TEST(Screensaver, SceneFillsTheSaverWindowWithGroupsInPlace) {
       "[mitte]\nx=320\ny=240\nanz=1\nfarbe=1\n[ecke]\nx=639\ny=479\nanz=1\nfarbe=2\n"
       "[draussen]\nx=-9\ny=9999\nanz=1\nfarbe=3\n");
   IniFile ini(file.c_str());
-  const Settings settings = readSettings(ini);
   const SaverWindow saver = {true, 1280, 720};
   ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-  std::unique_ptr<Scene> scene = startScene(settings, ini, &saver);
+  SceneStart start = startScene(ini, nullptr, &saver);
+  ASSERT_NE(start.scene, nullptr) << start.refusal;
+  const std::unique_ptr<Scene>& scene = start.scene;
   const SDL_Surface* screen = SDL_GetVideoSurface();
   ASSERT_NE(screen, nullptr);
   EXPECT_EQ(screen->w, 1280);

@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <cstdio>
+
 #include "app/screensaver.h"
 #include "config/ini_file.h"
 #include "scene/groups.h"
@@ -42,14 +44,23 @@ const char* invalidSetting(const Settings& settings, int* value) {
   return nullptr;
 }
 
-std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini,
-                                  const SaverWindow* saver) {
+SceneStart startScene(IniFile& ini, const SettingsAdjustment& adjust, const SaverWindow* saver) {
+  SceneStart start;
+  if (ini.failed()) return start;
+  Settings settings = readSettings(ini);
+  int value = 0;
+  if (const char* key = invalidSetting(settings, &value)) {
+    char message[64];
+    snprintf(message, sizeof message, "Ung\xFCltiger Wert f\xFCr %s: %d\n", key, value);
+    start.refusal = message;
+    return start;
+  }
+  if (adjust) adjust(settings);
   const bool inSaverWindow = saver && saver->active;
   const int width = inSaverWindow ? saver->width : settings.width;
   const int height = inSaverWindow ? saver->height : settings.height;
-  std::unique_ptr<Scene> scene(new Scene(width, height, settings.trailLength, settings.speedRange,
-                                         settings.depth,
-                                         settings.fullscreen != 0 && !inSaverWindow));
+  start.scene.reset(new Scene(width, height, settings.trailLength, settings.speedRange,
+                              settings.depth, settings.fullscreen != 0 && !inSaverWindow));
   Particle::shared.randomTurns = settings.randomTurns != 0;
   Particle::shared.bounce = settings.bounce != 0;
   PlaceGroup place;
@@ -59,6 +70,6 @@ std::unique_ptr<Scene> startScene(const Settings& settings, IniFile& ini,
       *y = placeOnField(*y, settings.height, height);
     };
   }
-  createGroups(ini, *scene, place);
-  return scene;
+  createGroups(ini, *start.scene, place);
+  return start;
 }

@@ -6,13 +6,14 @@
 # cases) for every design and prints Markdown tables of the medians.
 #
 #   bench/compare_designs.sh                         991bff0, bfc8862, this tree
-#   bench/compare_designs.sh overwrite=991bff0 claims=bfc8862 new=/work/main
+#   bench/compare_designs.sh overwrite=991bff0 claims=bfc8862 new=../other-tree
 #
 # A design is a git revision of this repository (built in its own
 # `git worktree`, removed at the end) or a directory holding a source
 # tree (built in place, out of source; uncommitted changes count);
 # LABEL= names its columns. Everything is built and kept under
-# build/compare-designs (SHAPES_WORK overrides), Release, -j2.
+# build/compare-designs (SHAPES_WORK overrides), Release, one build job
+# per core.
 #
 # The designs take turns case by case, and the first design of a turn
 # changes from one repetition to the next, so that what else runs on the
@@ -22,7 +23,7 @@
 #   SHAPES_MODES="steady start startup"   the modes to run
 #   SHAPES_CASES="S T ..."     only these scenes / start-up cases
 #   SHAPES_TIMEOUT=300         seconds before one run is given up
-#   SHAPES_JOBS=2              build jobs
+#   SHAPES_JOBS=$(nproc)       build jobs
 #   SHAPES_KEEP=1              keep the worktrees
 # A quick look: SHAPES_REPS=1 SHAPES_STEADY_SECONDS=0.3 bench/compare_designs.sh
 # The tables go to standard output, progress to standard error.
@@ -36,7 +37,7 @@ reps=${SHAPES_REPS:-3}
 modes=${SHAPES_MODES:-steady start startup}
 only_cases=${SHAPES_CASES:-}
 run_timeout=${SHAPES_TIMEOUT:-300}
-jobs=${SHAPES_JOBS:-2}
+jobs=${SHAPES_JOBS:-$(nproc)}
 export SHAPES_STEADY_SECONDS=${SHAPES_STEADY_SECONDS:-1}
 
 if [ $# -eq 0 ]; then

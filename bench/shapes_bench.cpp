@@ -35,15 +35,27 @@
 
 namespace {
 
+// Where a scene's eight groups start.
+enum Placement {
+  kLattice,  // on a 4 x 2 lattice over the field
+  kCorners,  // two to each corner cell
+};
+
 struct Shape {
   const char* name;
   int width;
   int height;
   int particles;
   int trail;
+  // The motion: richtungen, const_geschw and zuf_richtungswechsel.
+  int range = 3;
+  bool bounce = false;
+  bool turns = true;
+  Placement placement = kLattice;
 };
 
-// The scenes of the steady and start modes: eight groups each.
+// The scenes of the steady and start modes: eight groups each. The last
+// ones are shapes a file can force, where points pile onto a few cells.
 const Shape kScenes[] = {
     {"S", 640, 480, 2000, 20},       // the default window
     {"L", 1920, 1080, 20000, 50},    // full HD, many particles
@@ -52,6 +64,14 @@ const Shape kScenes[] = {
     {"T", 1920, 1080, 5000, 400},    // long trails
     {"T2", 1920, 1080, 20000, 200},  // many long trails
     {"M", 1280, 720, 5000, 100},     // medium
+    // Speeds beyond the field, bouncing, from the corners: the particles
+    // hop between a few border cells for ever.
+    {"C", 640, 480, 2500, 200, -300, true, false, kCorners},
+    // Whole groups on one cell each, speed 1, bouncing in step: a group
+    // splits into eight bundles that never part.
+    {"P", 1280, 720, 8000, 200, 1, true, false},
+    // A tiny field under long trails.
+    {"Y", 16, 12, 400, 1000, 2, true, true},
 };
 
 // The start-up cases: one group, all of it on one cell.
@@ -63,7 +83,6 @@ const Shape kStartups[] = {
 
 const unsigned kSeed = 20240607;  // as the frame benchmarks
 const int kGroups = 8;
-const int kSpeedRange = 3;
 const int kStartupFrames = 10;
 
 double seconds() {
@@ -83,19 +102,23 @@ double peakMegabytes() {
 // every design draw the same motion.
 std::unique_ptr<Scene> newScene(const Shape& shape) {
   auto scene =
-      std::make_unique<Scene>(shape.width, shape.height, shape.trail, kSpeedRange, 32, true);
-  Particle::shared.randomTurns = true;
-  Particle::shared.bounce = false;
+      std::make_unique<Scene>(shape.width, shape.height, shape.trail, shape.range, 32, true);
+  Particle::shared.randomTurns = shape.turns;
+  Particle::shared.bounce = shape.bounce;
   srand(kSeed);
   return scene;
 }
 
-// Eight groups on a 4 x 2 lattice over the field, colours in turn, as the
-// frame benchmarks place them.
+// Eight groups, colours in turn: on the lattice as the frame benchmarks
+// place them, or in the corners.
 void addGroups(Scene& scene, const Shape& shape) {
   for (int g = 0; g < kGroups; ++g) {
-    const int x = shape.width * (2 * (g % 4) + 1) / 8;
-    const int y = shape.height * (2 * (g / 4) + 1) / 4;
+    int x = shape.width * (2 * (g % 4) + 1) / 8;
+    int y = shape.height * (2 * (g / 4) + 1) / 4;
+    if (shape.placement == kCorners) {
+      x = g % 2 ? shape.width - 1 : 0;
+      y = g % 4 >= 2 ? shape.height - 1 : 0;
+    }
     const int count = shape.particles / kGroups + (g < shape.particles % kGroups ? 1 : 0);
     scene.addParticles(x, y, count, g % RAMP_COUNT);
   }

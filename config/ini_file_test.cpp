@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "tests/test_support.h"
@@ -14,10 +15,10 @@ using testing::internal::GetCapturedStderr;
 namespace {
 
 // Loads the text as a configuration file and returns what it printed.
-std::string load(const std::string& text, IniFile** out) {
+std::string load(const std::string& text, std::unique_ptr<IniFile>* out) {
   TempFile file(text);
   CaptureStderr();
-  *out = new IniFile(file.c_str());
+  *out = std::make_unique<IniFile>(file.c_str());
   return GetCapturedStderr();
 }
 
@@ -71,16 +72,15 @@ TEST(IniFile, DirectoryIsNoConfigurationFile) {
 
 TEST(IniFile, EmptyAndCommentOnlyFilesHaveNoSections) {
   for (const char* text : {"", "# nur ein Kommentar\n\n#x=1\n", "\n\n\n", "text ohne Zeichen\n"}) {
-    IniFile* ini;
+    std::unique_ptr<IniFile> ini;
     EXPECT_EQ(load(text, &ini), "") << text;
     EXPECT_FALSE(ini->failed());
     EXPECT_EQ(ini->sections(), nullptr) << text;
-    delete ini;
   }
 }
 
 TEST(IniFile, HeadersAndEntriesAreTakenAsWritten) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load("[FLIM\n"         // no closing bracket
                  "breite = 640\n"  // the key holds the blank
                  "=5\n"            // the empty key
@@ -105,39 +105,34 @@ TEST(IniFile, HeadersAndEntriesAreTakenAsWritten) {
   EXPECT_EQ(valueOf(*ini, "FLIM", "leer"), "");
   EXPECT_EQ(valueOf(*ini, "FLIM", "a"), "b=c");
   EXPECT_EQ(valueOf(*ini, "", "k"), "leer");
-  delete ini;
 }
 
 TEST(IniFile, EntriesBeforeTheFirstHeaderAreDroppedSilently) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load("breite=1\n[FLIM]\nhoehe=2\n", &ini), "");
   EXPECT_EQ(valueOf(*ini, "FLIM", "breite"), "<null>");
   EXPECT_EQ(valueOf(*ini, "FLIM", "hoehe"), "2");
-  delete ini;
 }
 
 TEST(IniFile, CarriageReturnLineFeedReadsLikeLineFeed) {
   const std::string lf = "[FLIM]\nbreite=640\nname=a b\n\n[g]\nx=1\n";
   std::string crlf;
   for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  IniFile* a;
-  IniFile* b;
+  std::unique_ptr<IniFile> a;
+  std::unique_ptr<IniFile> b;
   EXPECT_EQ(load(lf, &a), "");
   EXPECT_EQ(load(crlf, &b), "");
   for (const char* key : {"breite", "name"})
     EXPECT_EQ(valueOf(*a, "FLIM", key), valueOf(*b, "FLIM", key));
   EXPECT_EQ(valueOf(*b, "g", "x"), "1");
   // Only the carriage return right before the line feed belongs to the end.
-  IniFile* c;
+  std::unique_ptr<IniFile> c;
   load("[FLIM]\nk=1\r\r\n", &c);
   EXPECT_EQ(valueOf(*c, "FLIM", "k"), "1\r");
-  delete a;
-  delete b;
-  delete c;
 }
 
 TEST(IniFile, RepeatedSectionMergesIntoTheFirst) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load("[FLIM]\nbreite=640\n[g]\nx=1\n[FLIM]\nbreite=800\nhoehe=480\n", &ini),
             "Schl\xFCssel FLIM bereits vorhanden! Es wurde kein neuer angelegt!\n"
             "Wert breite bereits vorhanden! Es wurde kein neuer angelegt!\n");
@@ -145,20 +140,18 @@ TEST(IniFile, RepeatedSectionMergesIntoTheFirst) {
   EXPECT_EQ(valueOf(*ini, "FLIM", "breite"), "640");
   EXPECT_EQ(valueOf(*ini, "FLIM", "hoehe"), "480");
   EXPECT_EQ(valueOf(*ini, "g", "hoehe"), "<null>");
-  delete ini;
 }
 
 TEST(IniFile, RepeatedKeyKeepsTheFirstValue) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load("[s]\nk=1\nk=2\nK=3\n", &ini),
             "Wert k bereits vorhanden! Es wurde kein neuer angelegt!\n");
   EXPECT_EQ(valueOf(*ini, "s", "k"), "1");
   EXPECT_EQ(valueOf(*ini, "s", "K"), "3");  // keys are case-sensitive
-  delete ini;
 }
 
 TEST(IniFile, LookupMessagesAndCursor) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   load("[erste]\nk=1\n[zweite]\nk=2\n", &ini);
 
   CaptureStderr();
@@ -173,18 +166,16 @@ TEST(IniFile, LookupMessagesAndCursor) {
   CaptureStderr();
   EXPECT_EQ(ini->getInt("zweite", "nix"), 0);
   EXPECT_EQ(GetCapturedStderr(), "Wert nix konnte nicht gefunden werden.\n");
-  delete ini;
 
-  IniFile* empty;
+  std::unique_ptr<IniFile> empty;
   load("", &empty);
   CaptureStderr();
   EXPECT_EQ(empty->getString(nullptr, "k"), nullptr);
   EXPECT_EQ(GetCapturedStderr(), "Es ist kein Aktueller Schl\xFCssel Definiert!\n");
-  delete empty;
 }
 
 TEST(IniFile, GetIntConvertsLikeAtoi) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   load("[s]\na=12abc\nb=abc\nc=\nd=-5\ne=  +7\nf=99999999999\ng=-2147483648\n", &ini);
   CaptureStderr();
   EXPECT_EQ(ini->getInt("s", "a"), 12);
@@ -192,17 +183,18 @@ TEST(IniFile, GetIntConvertsLikeAtoi) {
   EXPECT_EQ(ini->getInt("s", "c"), 0);
   EXPECT_EQ(ini->getInt("s", "d"), -5);
   EXPECT_EQ(ini->getInt("s", "e"), 7);
-  EXPECT_EQ(ini->getInt("s", "f"), atoi("99999999999"));
+  // Beyond int the number is cut to its low 32 bits, as the C library's
+  // atoi does with a 64-bit long: 99999999999 is 0x174876E7FF.
+  EXPECT_EQ(ini->getInt("s", "f"), 0x4876E7FF);
   EXPECT_EQ(ini->getInt("s", "g"), -2147483647 - 1);
   EXPECT_EQ(GetCapturedStderr(), "");
-  delete ini;
 }
 
 TEST(IniFile, LongLinesStayOneLine) {
   const std::string name(40, 'n');
   const std::string key(40, 'k');
   const std::string value(300, 'v');
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load("#" + std::string(150, 'c') +
                      "x=1\n"  // a long comment stays a comment
                      "[" +
@@ -222,16 +214,14 @@ TEST(IniFile, LongLinesStayOneLine) {
   int entries = 0;
   for (IniEntry* e = ini->sections()->entries; e; e = e->next) ++entries;
   EXPECT_EQ(entries, 3);
-  delete ini;
 }
 
 TEST(IniFile, NulByteEndsTheLine) {
-  IniFile* ini;
+  std::unique_ptr<IniFile> ini;
   EXPECT_EQ(load(std::string("[s]\nk=1\0x=2\n\0[t]\nz=3\n", 20), &ini), "");
   EXPECT_EQ(sectionCount(*ini), 1);
   EXPECT_EQ(valueOf(*ini, "s", "k"), "1");
   EXPECT_EQ(valueOf(*ini, "s", "z"), "3");
-  delete ini;
 }
 
 }  // namespace

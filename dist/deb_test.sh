@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build tree into a temporary directory
-# and checks its control fields (name, section, maintainer, the SDL 1.2
-# runtime among the dependencies) and its contents: everything under /usr,
-# the program, the desktop entry pointing at /usr, the manual page, the
-# icon and every example.
+# and checks its control fields (name, section, maintainer with an address,
+# the SDL 1.2 runtime among the dependencies) and its contents: everything
+# under /usr, the program in /usr/games, the desktop entry pointing there,
+# the AppStream metadata, the compressed manual page, the copyright file,
+# the changelog, the icon and every example. Debian's own tools on the
+# package (lintian, hardening-check, installing it) are scripts/test-package.
 #
 # Usage: deb_test.sh BUILD_DIR SOURCE_DIR
 # Status 0 passed, 1 failed, 77 skipped (a tool it needs is missing).
@@ -45,7 +47,8 @@ echo "== $(basename "$deb")"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = flimmerwerk ] || fail "Package: $(field Package)"
 [ "$(field Section)" = games ] || fail "Section: $(field Section)"
-[ "$(field Maintainer)" = "Flimmerwerk developers" ] || fail "Maintainer: $(field Maintainer)"
+grep -Eq '^[^<>]+ <[^@<> ]+@[^@<> ]+\.[a-z]+>$' <<<"$(field Maintainer)" ||
+  fail "Maintainer is not 'Name <address>': $(field Maintainer)"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 echo "Depends: $depends"
@@ -57,10 +60,14 @@ paths=$(awk '{print $6}' <<<"$listing")
 outside=$(grep -v '^\./usr/' <<<"$paths" | grep -vx '\./')
 [ -z "$outside" ] || fail "outside /usr: $outside"
 has() { grep -qx -- "./usr/$1" <<<"$paths" || fail "missing /usr/$1"; }
-has bin/flimmerwerk
-grep -Eq '^-rwxr-xr-x .* \./usr/bin/flimmerwerk$' <<<"$listing" || fail "/usr/bin/flimmerwerk is not executable"
-has share/applications/flimmerwerk.desktop
-has share/man/man6/flimmerwerk.6
+id=io.github.flimmerwerk.Flimmerwerk
+has games/flimmerwerk
+grep -Eq '^-rwxr-xr-x .* \./usr/games/flimmerwerk$' <<<"$listing" || fail "/usr/games/flimmerwerk is not executable"
+has share/applications/$id.desktop
+has share/metainfo/$id.metainfo.xml
+has share/man/man6/flimmerwerk.6.gz
+has share/doc/flimmerwerk/copyright
+has share/doc/flimmerwerk/changelog.gz
 has share/icons/hicolor/scalable/apps/flimmerwerk.svg
 has share/flimmerwerk/flimmer.ini
 for example in "$source"/examples/*.ini; do
@@ -69,15 +76,16 @@ done
 
 # What a menu would start once the package is installed.
 dpkg-deb -x "$deb" "$tmp/root" || fail "dpkg-deb -x"
-desktop="$tmp/root/usr/share/applications/flimmerwerk.desktop"
+desktop="$tmp/root/usr/share/applications/$id.desktop"
 if [ -f "$desktop" ]; then
-  grep -qx 'Exec=/usr/bin/flimmerwerk /usr/share/flimmerwerk/flimmer.ini' "$desktop" ||
+  grep -qx 'Exec=/usr/games/flimmerwerk /usr/share/flimmerwerk/flimmer.ini' "$desktop" ||
     fail "desktop entry: $(grep '^Exec=' "$desktop")"
   output=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$output" ] ||
     fail "desktop-file-validate: $output"
 fi
-man="$tmp/root/usr/share/man/man6/flimmerwerk.6"
-[ ! -f "$man" ] || grep -qF '/usr/share/flimmerwerk' "$man" || fail "manual page does not name /usr/share/flimmerwerk"
+man="$tmp/root/usr/share/man/man6/flimmerwerk.6.gz"
+[ ! -f "$man" ] || grep -qF '/usr/share/flimmerwerk' <<<"$(gzip -dc "$man")" ||
+  fail "manual page does not name /usr/share/flimmerwerk"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2

@@ -3,9 +3,15 @@
 # prefix given to `cmake --install --prefix`, or the one of the Debian
 # package, never the staging directory (DESTDIR).
 #
-# Expects FLIMMER_DIST_DIR (this directory), FLIMMER_WORK_DIR (scratch space
-# in the build tree), FLIMMER_VERSION, and the install directories
-# FLIMMER_BINDIR, FLIMMER_EXAMPLEDIR, FLIMMER_APPDIR and FLIMMER_MAN6DIR as
+# Also writes the files a Debian package must have in its documentation
+# directory (the copyright file, with the licence from LICENSE, and the
+# changelog) and compresses them and the manual page the way Debian does
+# (gzip -9n: no name, no time stamp, so the bytes depend on the text alone).
+#
+# Expects FLIMMER_DIST_DIR (this directory), FLIMMER_LICENSE (the top-level
+# LICENSE), FLIMMER_WORK_DIR (scratch space in the build tree),
+# FLIMMER_VERSION, and the install directories FLIMMER_BINDIR,
+# FLIMMER_EXAMPLEDIR, FLIMMER_APPDIR, FLIMMER_MAN6DIR and FLIMMER_DOCDIR as
 # GNUInstallDirs gives them: relative to the prefix, or absolute.
 
 function(flimmer_full_path dir out)
@@ -38,6 +44,7 @@ flimmer_full_path("${FLIMMER_BINDIR}" bindir)
 flimmer_full_path("${FLIMMER_EXAMPLEDIR}" exampledir)
 flimmer_full_path("${FLIMMER_APPDIR}" appdir)
 flimmer_full_path("${FLIMMER_MAN6DIR}" man6dir)
+flimmer_full_path("${FLIMMER_DOCDIR}" docdir)
 
 # A menu launch has no useful working directory, so the entry names the
 # installed default configuration by its full path.
@@ -54,10 +61,37 @@ string(REPLACE "-" "\\-" FLIMMER_EXAMPLE_DIR "${FLIMMER_EXAMPLE_DIR}")
 # each gets scratch space of its own.
 string(MD5 tag "$ENV{DESTDIR}|${CMAKE_INSTALL_PREFIX}")
 set(work "${FLIMMER_WORK_DIR}/${tag}")
-configure_file("${FLIMMER_DIST_DIR}/flimmerwerk.desktop.in" "${work}/flimmerwerk.desktop" @ONLY)
+set(desktop_id io.github.flimmerwerk.Flimmerwerk)
+configure_file("${FLIMMER_DIST_DIR}/${desktop_id}.desktop.in" "${work}/${desktop_id}.desktop" @ONLY)
 configure_file("${FLIMMER_DIST_DIR}/flimmerwerk.6.in" "${work}/flimmerwerk.6" @ONLY)
 
+# The copyright file carries the licence as the body of its License
+# paragraph: the text of LICENSE from its first sentence on, each line
+# indented by one blank and each empty line written as " .".
+file(READ "${FLIMMER_LICENSE}" license)
+string(FIND "${license}" "Permission is hereby granted" start)
+if(start LESS 0)
+  message(FATAL_ERROR "${FLIMMER_LICENSE} does not hold the licence text the copyright file expects")
+endif()
+string(SUBSTRING "${license}" ${start} -1 license)
+string(STRIP "${license}" license)
+string(REGEX REPLACE "\n\n" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " license "${license}")
+set(FLIMMER_LICENSE_TEXT " ${license}")
+configure_file("${FLIMMER_DIST_DIR}/copyright.in" "${work}/copyright" @ONLY)
+
+function(flimmer_gzip file)
+  execute_process(COMMAND gzip -9nf "${file}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip -9n ${file} failed")
+  endif()
+endfunction()
+configure_file("${FLIMMER_DIST_DIR}/changelog" "${work}/changelog" COPYONLY)
+flimmer_gzip("${work}/changelog")
+flimmer_gzip("${work}/flimmerwerk.6")
+
 # file(INSTALL) honours DESTDIR and records the files in the install manifest.
-file(INSTALL DESTINATION "${appdir}" TYPE FILE FILES "${work}/flimmerwerk.desktop")
-file(INSTALL DESTINATION "${man6dir}" TYPE FILE FILES "${work}/flimmerwerk.6")
+file(INSTALL DESTINATION "${appdir}" TYPE FILE FILES "${work}/${desktop_id}.desktop")
+file(INSTALL DESTINATION "${man6dir}" TYPE FILE FILES "${work}/flimmerwerk.6.gz")
+file(INSTALL DESTINATION "${docdir}" TYPE FILE FILES "${work}/copyright" "${work}/changelog.gz")
 file(REMOVE_RECURSE "${work}")

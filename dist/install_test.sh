@@ -2,9 +2,10 @@
 # Installs the build tree into temporary prefixes -- a plain one and one
 # with a blank in its name -- and checks the result: what lands where, the
 # desktop entry (validated, and started the way a menu starts it: from /),
-# the manual page (no warnings from groff or mandoc, names the installed
-# examples) and, in the plain prefix, every installed example run by the
-# installed program.
+# the AppStream metadata belonging to it, the manual page (compressed, no
+# warnings from groff or mandoc, names the installed examples), the
+# copyright file and changelog, and, in the plain prefix, every installed
+# example run by the installed program.
 #
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR PROBE_LIBRARY
 # Status 0 passed, 1 failed, 77 skipped (a tool it needs is missing).
@@ -14,12 +15,13 @@ export SDL_VIDEODRIVER=dummy  # whatever runs here stays off any screen
 build=$(cd "$1" && pwd) || exit 1
 source=$(cd "$2" && pwd) || exit 1
 probe=$3
-for tool in desktop-file-validate groff mandoc timeout cmp; do
+for tool in desktop-file-validate appstreamcli groff mandoc gzip timeout cmp; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
     exit 77
   fi
 done
+version=$(sed -n 's/^project(flimmerwerk VERSION \([0-9.]*\) .*/\1/p' "$source/CMakeLists.txt")
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_install.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -52,11 +54,14 @@ check_prefix() {
     return
   fi
 
-  local bin="$prefix/bin/flimmerwerk"
+  local id=io.github.flimmerwerk.Flimmerwerk
+  local bin="$prefix/games/flimmerwerk"
   local share="$prefix/share/flimmerwerk"
-  local desktop="$prefix/share/applications/flimmerwerk.desktop"
+  local desktop="$prefix/share/applications/$id.desktop"
+  local metainfo="$prefix/share/metainfo/$id.metainfo.xml"
   local icon="$prefix/share/icons/hicolor/scalable/apps/flimmerwerk.svg"
-  local man="$prefix/share/man/man6/flimmerwerk.6"
+  local man="$prefix/share/man/man6/flimmerwerk.6.gz"
+  local doc="$prefix/share/doc/flimmerwerk"
 
   [ -f "$bin" ] && [ -x "$bin" ] || fail "no executable $bin"
   [ -s "$icon" ] && grep -q '<svg' "$icon" || fail "no SVG icon at $icon"
@@ -96,23 +101,51 @@ check_prefix() {
     [ $# -eq 2 ] && run_briefly "desktop entry" "$@"
   fi
 
-  # The manual page.
+  # The AppStream metadata, for the desktop entry installed beside it.
+  if [ ! -f "$metainfo" ]; then
+    fail "no AppStream metadata $metainfo"
+  else
+    appstreamcli validate --no-net "$metainfo" >"$tmp/appstream.out" 2>&1 ||
+      fail "appstreamcli validate: $(cat "$tmp/appstream.out")"
+    grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+      fail "the metadata does not launch $id.desktop"
+    grep -qF "<release version=\"$version\"" "$metainfo" ||
+      fail "the metadata lists no release $version"
+  fi
+
+  # The manual page, compressed as Debian wants it (no name, no time stamp).
   if [ ! -f "$man" ]; then
     fail "no manual page $man"
   else
     local groff_out mandoc_out text
-    groff_out=$(groff -man -ww -z "$man" 2>&1)
+    gzip -dc "$man" >"$tmp/flimmerwerk.6" || fail "$man is not gzip"
+    [ "$(od -An -tx1 -j3 -N5 "$man" | tr -d ' ')" = 0000000000 ] ||
+      fail "$man keeps a name or a time stamp (not gzip -n)"
+    groff_out=$(groff -man -ww -z "$tmp/flimmerwerk.6" 2>&1)
     [ -z "$groff_out" ] || fail "groff -man -ww -z: $groff_out"
     mandoc_out=$(mandoc -T lint "$man" 2>&1)
     [ -z "$mandoc_out" ] || fail "mandoc -T lint: $mandoc_out"
-    ! grep -n '@[A-Z_]*@' "$man" || fail "placeholders left in $man"
-    text=$(groff -man -Tascii -rLL=250n -rHY=0 -P-cbou "$man" 2>/dev/null)
+    ! grep -n '@[A-Z_]*@' "$tmp/flimmerwerk.6" || fail "placeholders left in $man"
+    text=$(groff -man -Tascii -rLL=250n -rHY=0 -P-cbou "$tmp/flimmerwerk.6" 2>/dev/null)
     grep -qF -- "$share" <<<"$text" || fail "the manual page does not name $share"
     for name in $expected; do
       grep -qF -- "$name" <<<"$text" || fail "the manual page does not mention $name"
     done
   fi
 
+  # The copyright file carries the licence word for word, in the layout of
+  # a machine-readable copyright file; the changelog's newest entry is
+  # this version.
+  if [ ! -f "$doc/copyright" ]; then
+    fail "no copyright file in $doc"
+  else
+    local license
+    license=$(sed -n '/^License: Expat$/,$p' "$doc/copyright" | tail -n +2 | sed 's/^ //; s/^\.$//')
+    [ "$license" = "$(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE")" ] ||
+      fail "the licence in $doc/copyright differs from LICENSE"
+  fi
+  [[ "$(gzip -dc "$doc/changelog.gz" 2>/dev/null)" == "flimmerwerk ($version) "* ]] ||
+    fail "$doc/changelog.gz does not start with version $version"
   # Built as a screensaver: the display mode beside xscreensaver's, and a
   # description whose every choice names an installed configuration.
   local hack="$prefix/libexec/xscreensaver/flimmerwerk"

@@ -15,10 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "app/settings.h"
 #include "config/ini_file.h"
 #include "fuzz/fuzz_file.h"
+#include "scene/groups.h"
 #include "scene/scene.h"
 
 namespace {
@@ -32,18 +34,16 @@ void check(bool condition) {
   if (!condition) abort();
 }
 
-// The particles the scene's groups will hold, counted the way they are read
-// groups; -1 when there would be more than the harness allows.
+// The particles the scene's groups will hold, counted as the groups are
+// read; -1 when there would be more than the harness allows.
 long particlesAsked(IniFile& ini) {
   long total = 0;
   IniSection* first = ini.sections();
   if (!first) return 0;
   for (IniSection* section = first->next; section; section = section->next) {
-    ini.setCurrentSection(section);
-    const int count = ini.getInt(nullptr, "anz");
-    const int colour = ini.getInt(nullptr, "farbe");
-    if (count <= 0 || colour < 0 || colour >= RAMP_COUNT) continue;
-    total += count;
+    Group group;
+    if (!readGroup(ini, section, &group)) continue;
+    total += group.count;
     if (total > kMaxParticles) return -1;
   }
   return total;
@@ -65,19 +65,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IniFile ini(FuzzFile::write(data, size).c_str());
   check(!ini.failed());
 
-  Settings settings = readSettings(ini);
-  int value = 0;
-  if (invalidSetting(settings, &value)) return 0;
-  check(settings.width >= 1 && settings.height >= 1 && settings.trailLength >= 1);
-
   const long particles = particlesAsked(ini);
   if (particles < 0) return 0;
 
-  settings.width = std::min(settings.width, kMaxSide);
-  settings.height = std::min(settings.height, kMaxSide);
-  settings.trailLength = std::min(settings.trailLength, kMaxTrail);
-  if (!fullScreenDepthServed(static_cast<int16_t>(settings.depth))) settings.fullscreen = 0;
-  std::unique_ptr<Scene> scene = startScene(settings, ini);
+  Settings settings = {};
+  SceneStart start = startScene(ini, [&settings](Settings& checked) {
+    check(checked.width >= 1 && checked.height >= 1 && checked.trailLength >= 1);
+    checked.width = std::min(checked.width, kMaxSide);
+    checked.height = std::min(checked.height, kMaxSide);
+    checked.trailLength = std::min(checked.trailLength, kMaxTrail);
+    if (!fullScreenDepthServed(static_cast<int16_t>(checked.depth))) checked.fullscreen = 0;
+    settings = checked;
+  });
+  if (!start.scene) {
+    // Only an invalid setting refuses a file that could be read.
+    check(!start.refusal.empty());
+    return 0;
+  }
+  std::unique_ptr<Scene> scene = std::move(start.scene);
   check(static_cast<long>(scene->particles().size()) == particles);
   SDL_Surface* screen = SDL_GetVideoSurface();
   const uint32_t background = SDL_MapRGB(screen->format, 255, 255, 255);
@@ -99,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (int x = 0; x < settings.width && x < screen->w; ++x) {
         const uint32_t value = cells.pixelValue(x, y);
         const uint32_t expected = value == EMPTY_CELL ? background : value;
-        const Uint8* pixel = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch + x * bytes;
+        const Uint8* pixel =
+            static_cast<const Uint8*>(screen->pixels) + y * screen->pitch + x * bytes;
         for (int i = 0; i < bytes; ++i) check(pixel[i] == static_cast<Uint8>(expected >> (8 * i)));
       }
     }

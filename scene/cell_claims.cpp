@@ -39,6 +39,11 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
   return true;
 }
 
+void CellClaims::clear() {
+  std::fill(ends_.begin(), ends_.end(), Ends{kNone, kNone});
+  pending_.clear();
+}
+
 void CellClaims::free() {
   std::vector<Ends>().swap(ends_);
   std::vector<Link>().swap(links_);

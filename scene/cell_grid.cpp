@@ -10,9 +10,7 @@ const size_t kCacheLineBytes = 64;
 }  // namespace
 
 CellGrid::CellGrid()
-    : width_(0),
-      height_(0),
-      tileColumns_(0),
+    : tileColumns_(0),
       codes_(nullptr),
       cellCount_(0),
       agedSlots_(1),
@@ -36,8 +34,8 @@ bool CellGrid::allocate(int width, int height, int trailLength, const uint32_t* 
   if ((rampCount + 1) * aged2 > size_t{1} << 16) return false;
   emptyCode_ = static_cast<Code>(rampCount * aged2);
 
-  width_ = width;
-  height_ = height;
+  ::operator delete(codes_, std::align_val_t(kCacheLineBytes));
+  codes_ = nullptr;
   tileColumns_ = (static_cast<size_t>(width) + 3) / 4;
   cellCount_ = tileColumns_ * ((static_cast<size_t>(height) + 3) / 4) * 16;
   codes_ = static_cast<Code*>(

@@ -40,8 +40,6 @@ class CellGrid {
   // False without memory.
   bool allocate(int width, int height, int trailLength, const uint32_t* ramps, int rampCount);
 
-  int width() const { return width_; }
-  int height() const { return height_; }
   // All cells, padding included, in storage order.
   size_t cellCount() const { return cellCount_; }
 
@@ -49,6 +47,12 @@ class CellGrid {
   size_t index(int x, int y) const {
     return (static_cast<size_t>(y >> 2) * tileColumns_ + (x >> 2)) * 16 + (y & 3) * 4 + (x & 3);
   }
+  // Row y, as rowCell() and rowQuad() read it.
+  const Code* row(int y) const { return codes_ + index(0, y); }
+  // Cell x of a row.
+  static Code rowCell(const Code* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
+  // Cells x ... x + 3 of a row, side by side; x a multiple of four.
+  static const Code* rowQuad(const Code* row, int x) { return row + 4 * x; }
   Code* codes() { return codes_; }
   const Code* codes() const { return codes_; }
 
@@ -75,8 +79,6 @@ class CellGrid {
   }
 
  private:
-  int width_;
-  int height_;
   size_t tileColumns_;
   // Owned; a tile of codes takes half a cache line, and two tiles side by
   // side share one.

@@ -51,6 +51,11 @@ struct Group {
   int x, y, count, colour;
 };
 
+// How a scene's frames settle their cells: every frame by drawing every
+// trail, every frame by the claims, or some frames each way (the claims
+// pause where points pile up, or stop when particles are added).
+enum Way { kRedraws, kClaims, kBothWays };
+
 struct Case {
   std::string name;
   int width, height, trail, range, depth;
@@ -64,6 +69,7 @@ struct Case {
   // frame refillFrom on (-1: never) it has the groups again, as new
   // particles.
   int emptyFrom, refillFrom;
+  Way way;
 };
 
 // A failing case is named by its name.
@@ -288,6 +294,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   addGroups(c, scene);
   ASSERT_EQ(rand(), expected.randomAfterCreation)
       << "random numbers drawn by the particles' creation";
+  std::string ways;
   for (int f = 0; f < c.frames; ++f) {
     if (f == c.emptyFrom) scene.deleteParticles();
     if (f == c.refillFrom) addGroups(c, scene);
@@ -295,6 +302,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
     allocationsCounted = 0;
     scene.frame();
     countingAllocations = false;
+    if (!scene.particles().empty()) ways += scene.settledByClaims() ? 'c' : 'r';
     ASSERT_EQ(allocationsCounted, 0u) << "frame " << f;
     ASSERT_EQ(rand(), expected.nextRandom[f]) << "random numbers drawn up to frame " << f;
 
@@ -308,6 +316,10 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
         ASSERT_EQ(Particle::shared.cells->pixelValue(x, y), expected.grids[f][x][y])
             << "cell (" << x << ", " << y << ") after frame " << f;
   }
+
+  // c for a frame by the claims, r for one that drew every trail.
+  EXPECT_EQ(ways.find('c') != std::string::npos, c.way != kRedraws) << ways;
+  EXPECT_EQ(ways.find('r') != std::string::npos, c.way != kClaims) << ways;
 
   ASSERT_EQ(scene.particles().size(), expected.finalParticles.size());
   for (size_t n = 0; n < expected.finalParticles.size(); ++n) {
@@ -331,27 +343,28 @@ std::vector<Group> busyGroups(int width, int height, int count) {
 const SDL_Rect kNoClip = {0, 0, 0, 0};
 
 const Case kCases[] = {
-    {"trail1_depth32", 61, 47, 1, 3, 32, false, true, busyGroups(61, 47, 20), 200, kNoClip, -1, -1},
+    {"trail1_depth32", 61, 47, 1, 3, 32, false, true, busyGroups(61, 47, 20), 200, kNoClip, -1, -1,
+     kRedraws},
     {"trail3_depth8_bounce", 64, 48, 3, 2, 8, true, true, busyGroups(64, 48, 15), 200, kNoClip, -1,
-     -1},
+     -1, kRedraws},
     {"trail20_depth16", 97, 61, 20, 3, 16, false, true, busyGroups(97, 61, 12), 200, kNoClip, -1,
-     -1},
+     -1, kRedraws},
     {"trail300_depth24_bounce", 80, 50, 300, 4, 24, true, true, busyGroups(80, 50, 6), 200, kNoClip,
-     -1, -1},
+     -1, -1, kRedraws},
     {"trail20_depth32_bounce", 123, 77, 20, 3, 32, true, true, busyGroups(123, 77, 40), 200,
-     kNoClip, -1, -1},
+     kNoClip, -1, -1, kRedraws},
     // Velocities of -4 ... -2 only: every particle keeps running into the
     // top and left borders.
     {"negative_range_depth32", 70, 40, 9, -2, 32, false, true, busyGroups(70, 40, 10), 200, kNoClip,
-     -1, -1},
+     -1, -1, kRedraws},
     {"no_turns_depth32", 50, 50, 5, 1, 32, false, false, busyGroups(50, 50, 8), 200, kNoClip, -1,
-     -1},
+     -1, kRedraws},
     // Many particles and long trails on a larger grid.
     {"crowd_depth32", 160, 100, 40, 3, 32, false, true, busyGroups(160, 100, 150), 100, kNoClip, -1,
-     -1},
+     -1, kRedraws},
     // Few particles for the size of the grid.
     {"sparse_depth32", 256, 160, 20, 3, 32, false, true, busyGroups(256, 160, 20), 150, kNoClip, -1,
-     -1},
+     -1, kRedraws},
     // Whole groups running in step over a small grid, bouncing: many
     // points on a cell, of one particle and of many, the one shown often
     // dropped while the others stay.
@@ -367,7 +380,8 @@ const Case kCases[] = {
      150,
      kNoClip,
      -1,
-     -1},
+     -1,
+     kRedraws},
     // Long trails and room for them: the scene keeps each cell's claims.
     // Whole groups in step cover one another's points cell by cell.
     {"claims_in_step_depth32",
@@ -378,28 +392,29 @@ const Case kCases[] = {
      32,
      true,
      false,
-     {{32, 24, 10, 2}, {32, 24, 10, 5}, {0, 0, 6, 1}, {63, 47, 6, 6}},
+     {{32, 24, 10, 2}, {32, 24, 10, 5}, {1, 1, 6, 1}, {62, 46, 6, 6}},
      250,
      kNoClip,
      -1,
-     -1},
+     -1,
+     kBothWays},
     // The groups come again halfway, and the claims take them on.
     {"claims_turns_added_later_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10),
-     200, kNoClip, -1, 100},
+     200, kNoClip, -1, 100, kBothWays},
     // Trails that no longer fade, one code a colour; plotted cell by cell.
     {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 150,
-     kNoClip, -1, -1},
+     kNoClip, -1, -1, kBothWays},
     // The longest trail whose ramps still fade, and the groups added once
     // more to the running scene, which then draws every trail again.
     {"trail256_added_later_depth32", 70, 50, 256, 2, 32, true, true, busyGroups(70, 50, 3), 80,
-     kNoClip, -1, 40},
+     kNoClip, -1, 40, kBothWays},
     {"sparse_emptied_and_refilled_depth32", 256, 160, 12, 3, 32, true, true,
-     busyGroups(256, 160, 20), 150, kNoClip, 60, 70},
+     busyGroups(256, 160, 20), 150, kNoClip, 60, 70, kRedraws},
     // Frames without particles in between, then new particles.
     {"emptied_and_refilled_depth32", 90, 60, 20, 3, 32, false, true, busyGroups(90, 60, 10), 200,
-     kNoClip, 80, 90},
+     kNoClip, 80, 90, kRedraws},
     {"emptied_and_refilled_depth16", 90, 60, 20, 3, 16, true, true, busyGroups(90, 60, 10), 200,
-     kNoClip, 80, 90},
+     kNoClip, 80, 90, kRedraws},
     // The background covers only part of the surface.
     {"clipped_depth32",
      90,
@@ -413,7 +428,8 @@ const Case kCases[] = {
      150,
      {10, 7, 50, 40},
      -1,
-     -1},
+     -1,
+     kRedraws},
     {"clipped_depth8",
      90,
      60,
@@ -426,7 +442,21 @@ const Case kCases[] = {
      150,
      {0, 0, 89, 60},
      -1,
-     -1},
+     -1,
+     kRedraws},
+    // Shapes a file can force, where points pile onto a few cells. Speeds
+    // beyond the field, bouncing, from the corners: the particles hop
+    // between a few border cells, mostly staying where they were.
+    {"claims_corners_depth32", 80, 60, 100, -300, 32, true, false,
+     {{0, 0, 30, 2}, {79, 0, 30, 6}, {0, 59, 20, 3}, {79, 59, 16, 1}}, 320, kNoClip, -1, -1,
+     kClaims},
+    // Whole groups on one cell each, speed 1, bouncing in step: the
+    // claims pause.
+    {"claims_pause_one_cell_depth16", 64, 48, 64, 1, 16, true, false,
+     {{5, 5, 40, 4}, {5, 5, 40, 5}, {60, 40, 10, 0}}, 250, kNoClip, -1, -1, kBothWays},
+    // A tiny field under long trails.
+    {"tiny_field_depth32", 5, 3, 700, 2, 32, true, true, busyGroups(5, 3, 6), 120, kNoClip, -1, -1,
+     kRedraws},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, FrameEquivalenceTest, testing::ValuesIn(kCases),

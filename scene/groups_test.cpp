@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,10 @@ class GroupsTest : public testing::Test {
   void SetUp() override {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    scene_ = new Scene(100, 80, 3, 2, 32, true);
+    scene_ = std::make_unique<Scene>(100, 80, 3, 2, 32, true);
   }
   void TearDown() override {
-    delete scene_;
+    scene_.reset();
     SDL_Quit();
   }
 
@@ -47,7 +48,7 @@ class GroupsTest : public testing::Test {
     return result;
   }
 
-  Scene* scene_ = nullptr;
+  std::unique_ptr<Scene> scene_;
 };
 
 using Particles = std::vector<std::vector<int>>;

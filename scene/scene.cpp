@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -9,7 +10,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "app/fatal.h"
+#include "scene/fatal.h"
 
 namespace {
 
@@ -31,10 +32,6 @@ void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
 }
 
 typedef CellGrid::Code Code;
-
-// A row of the tiled grid: cells x ... x + 3 lie side by side, the next
-// four 16 cells further on.
-inline Code cellOfRow(const Code* row, int x) { return row[4 * (x & ~3) + (x & 3)]; }
 
 // Pixels side by side in one word, so that a store of the word puts them
 // into memory in this order, whatever the machine's byte order.
@@ -65,7 +62,7 @@ void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint3
   const int perWord = sizeof(Word) / sizeof(Pixel);
   int x = 0;
   for (; x + 4 <= count; x += 4) {
-    const Code* four = cells + 4 * x;
+    const Code* four = CellGrid::rowQuad(cells, x);
     const Pixel quad[4] = {static_cast<Pixel>(pixelOf[four[0]]), static_cast<Pixel>(pixelOf[four[1]]),
                            static_cast<Pixel>(pixelOf[four[2]]), static_cast<Pixel>(pixelOf[four[3]])};
     for (int i = 0; i < 4; i += perWord) {
@@ -74,7 +71,7 @@ void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint3
     }
   }
   Pixel* const pixels = reinterpret_cast<Pixel*>(row);
-  for (; x < count; ++x) pixels[x] = static_cast<Pixel>(pixelOf[cellOfRow(cells, x)]);
+  for (; x < count; ++x) pixels[x] = static_cast<Pixel>(pixelOf[CellGrid::rowCell(cells, x)]);
 }
 
 // Stores a cell's value as a pixel of the given size: its low byte, its
@@ -138,16 +135,30 @@ bool chooseClaims(size_t cells, size_t particles, int trailLength) {
   return particles * static_cast<size_t>(trailLength) <= cells * kPointsPerCell;
 }
 
+// The walks of a frame with claims may take a step (see
+// CellClaims::finishClaims) for every kPointsPerWalkStep points of all
+// trails. A step is a load that waits for the one before. Timed on an
+// Intel Xeon: walks through the lists of 2,500 x 200 piled in the corners
+// of 640 x 480 took 12.5 ns a step, a redraw of those trails 0.75 ns a
+// point; so the walks a frame may take cost half a redraw there, and
+// about a redraw where the lists outgrow the cache and a step costs more.
+// Where points do not pile, walks are far shorter: 20,000 x 200 on 1920 x
+// 1080 took about 11,000 steps a frame, a twelfth of its bound.
+const size_t kPointsPerWalkStep = 32;
+
 // Cells a clear of the whole grid goes through in about the time it takes
 // to empty one dropped point's cell, a miss in the cache (see
-// turnTrails()); measured with cells of 32 bits, so with 16 it errs
-// towards emptying the dropped points' cells.
+// turnTrails()). Timed both ways with 16-bit cells in one run (Intel
+// Xeon): with 154 cells a particle (2,000 on 640 x 480) emptying took
+// 0.154 ms a frame against the clear's 0.157, with 104 (20,000 on 1920 x
+// 1080) 2.59 against 2.53: even between the two.
 const size_t kCellsPerDroppedPoint = 128;
 
 // How many particles ahead of the one at hand claimNewHeads() asks for the
 // cells that particle will release and claim, and half as far ahead for
-// the links those lead to. 4 ahead was slower on 5,000 x 400; 8, 16 and
-// 32 took alike.
+// the links those lead to. 4 ahead was slower on 5,000 x 400 (AMD EPYC);
+// 8, 16 and 32 took alike there and again on an Intel Xeon (1.57, 1.69
+// and 1.60 ms a frame).
 const size_t kPrefetchAhead = 16;
 
 [[noreturn]] void noMemoryForParticles() {
@@ -162,6 +173,16 @@ void makeRoom(std::vector<T>& list, size_t more) {
   list.reserve(std::max(list.size() + more, 2 * list.capacity()));
 }
 
+// Why the rows of the surface cannot be told apart, or null when they can.
+// SDL keeps the pitch in 16 bits: a row of more bytes wraps it, and every
+// row would land on the first.
+const char* rowsOverlap(const SDL_Surface& screen, char* reason, size_t size) {
+  const long rowBytes = static_cast<long>(screen.w) * screen.format->BytesPerPixel;
+  if (screen.pitch >= rowBytes) return nullptr;
+  snprintf(reason, size, "Pitch too small for a row of %ld bytes", rowBytes);
+  return reason;
+}
+
 }  // namespace
 
 Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, bool fullscreen)
@@ -171,6 +192,9 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
       trailLength_(static_cast<int16_t>(trailLength)),
       screen_(nullptr),
       headSlot_(0),
+      walkBudget_(0),
+      claimsPaused_(0),
+      nextPause_(0),
       marksLeft_(false),
       clearAll_(false),
       backgroundKnown_(false),
@@ -180,7 +204,10 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
   const int bits = fullscreen ? fullScreenDepth(static_cast<int16_t>(depth)) : 0;
   const Uint32 flags = fullscreen ? SDL_FULLSCREEN | SDL_DOUBLEBUF : SDL_DOUBLEBUF;
   screen_ = SDL_SetVideoMode(width, height, bits, flags);
-  if (!screen_) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", SDL_GetError());
+  // A mode whose rows overlap cannot be drawn in: as good as not set.
+  char overlap[64];
+  const char* modeError = screen_ ? rowsOverlap(*screen_, overlap, sizeof overlap) : SDL_GetError();
+  if (modeError) fatal(1, "Konnte Bildschirmmodus nicht setzten: %s\n", modeError);
 
   const int length = trailLength_;
   ramps_.length = length;
@@ -213,8 +240,6 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
 Scene::~Scene() {
   deleteParticles();
   delete[] ramps_.entries;
-  std::vector<Particle*>().swap(particles_);
-  std::vector<ParticleBlock>().swap(blocks_);
   Particle::shared.cells = nullptr;
   Particle::shared.ramps = ColourRamps{nullptr, 0};
 }
@@ -245,11 +270,14 @@ void Scene::frame() {
 }
 
 void Scene::moveParticles() {
+  // A pause of the claims ends with lists made anew from the trails, as
+  // they lie before the move.
+  if (claimsPaused_ > 0 && --claimsPaused_ == 0) claimTrails(0);
   // Every trail drops its oldest point and takes the new head in that
   // point's slot, the same slot in every ring.
   headSlot_ = headSlot_ == 0 ? trailLength_ - 1 : headSlot_ - 1;
   cells_.turn(headSlot_);
-  if (claims_.allocated())
+  if (claimsInUse())
     claimNewHeads();
   else
     turnTrails();
@@ -283,7 +311,7 @@ void Scene::drawTrails() {
   // drawn over whatever its cells hold, the last particle first and each
   // from its head to its oldest point, so that a cell ends with the point
   // that covers all others there.
-  if (claims_.allocated()) return;
+  if (claimsInUse()) return;
   if (clearAll_) {
     cells_.clear();
     marksLeft_ = false;
@@ -316,7 +344,10 @@ void Scene::claimNewHeads() {
   Code* const codes = cells_.codes();
   const int head = headSlot_;
   const size_t length = static_cast<size_t>(trailLength_);
-  claims_.deferWalks();
+  // The slot of the last frame's heads, and how far it lies after this
+  // frame's in a ring.
+  const int previous = head + 1 == trailLength_ ? 0 : head + 1;
+  const ptrdiff_t afterHead = previous - head;
   for (const ParticleBlock& block : blocks_) {
     uint32_t* const heads = block.trails + head;  // particle i's at heads[i * length]
     for (size_t i = 0; i < block.count; ++i) {
@@ -346,13 +377,26 @@ void Scene::claimNewHeads() {
         codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
       const uint32_t claimed = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
       slot = claimed;
-      if (claims_.claim(node, claimed, claims_.node(p + 1, 0)))
+      // A particle that stays where it was (blocked, or piled with its
+      // group on a border cell) goes right after its last head.
+      const uint32_t younger =
+          heads[i * length + afterHead] == claimed ? claims_.node(p, previous) : CellClaims::kNone;
+      if (claims_.claim(node, claimed, claims_.node(p + 1, 0), younger))
         codes[claimed] = cells_.code(particle.colour(), head);
     }
   }
-  claims_.finishClaims([this, codes, head](uint32_t node, uint32_t cell) {
+  const bool walked = claims_.finishClaims(walkBudget_, [this, codes, head](uint32_t node, uint32_t cell) {
     codes[cell] = cells_.code(particles_[claims_.particleOf(node)]->colour(), head);
   });
+  if (!walked) {
+    // Points pile onto a few cells. This frame and the next ones draw
+    // every trail, whose cost does not depend on where the points lie,
+    // until every point of the pile has been dropped; should the lists
+    // made anew then find a pile again, the next pause is twice as long.
+    claimsPaused_ = nextPause_;
+    nextPause_ *= 2;
+    clearAll_ = true;
+  }
 }
 
 uint32_t Scene::nextCell(const Particle& particle) const {
@@ -371,20 +415,35 @@ CellGrid::Code Scene::codeOfNode(uint32_t node, size_t p, const Particle& partic
 
 void Scene::keepClaims(size_t first) {
   const size_t count = particles_.size();
+  const bool inUse = claimsInUse();
   if (!chooseClaims(cells_.cellCount(), count, trailLength_)) {
     claims_.free();
+    claimsPaused_ = 0;
     return;
   }
-  if (!claims_.allocated()) first = 0;
   // Without memory for them, the scene draws every trail each frame.
-  if (!claims_.makeRoom(cells_.cellCount(), trailLength_, count)) return;
+  if (!claims_.makeRoom(cells_.cellCount(), trailLength_, count)) {
+    claimsPaused_ = 0;
+    return;
+  }
+  walkBudget_ = count * static_cast<size_t>(trailLength_) / kPointsPerWalkStep;
+  nextPause_ = static_cast<size_t>(trailLength_);
+  // Lists that were in use take the new particles on; after a pause or
+  // none, they are made anew.
+  claimTrails(inUse ? first : 0);
+  claimsPaused_ = 0;
+}
+
+void Scene::claimTrails(size_t first) {
   if (first == 0) {
     // What the cells show is claimed anew; it is what a redraw leaves.
+    claims_.clear();
     cells_.clear();
     marksLeft_ = false;
   }
   // Particle after particle, each from its oldest point to its head, as
-  // the lists keep them: every claim goes to the end of its cell's list.
+  // the lists keep them: every claim goes to the end of its cell's list,
+  // where only earlier particles' nodes lie, so none has to wait.
   const int length = trailLength_;
   Code* const codes = cells_.codes();
   for (const ParticleBlock& block : blocks_) {
@@ -426,7 +485,7 @@ void Scene::copyCellsToSurface() {
   // the empty code's is the background.
   const uint32_t* const pixelOf = cells_.pixels();
   for (int y = 0; y < rows; ++y) {
-    const Code* cells = cells_.codes() + cells_.index(0, y);  // its first four cells; see cellOfRow
+    const Code* cells = cells_.row(y);
     Uint8* row = pixels + static_cast<size_t>(y) * pitch;
     if (filled && bytesPerPixel == 4)
       copyRowOverBackground<Uint32>(cells, row, columns, pixelOf);
@@ -436,7 +495,7 @@ void Scene::copyCellsToSurface() {
       copyRowOverBackground<Uint8>(cells, row, columns, pixelOf);
     else
       for (int x = 0; x < columns; ++x)
-        if (cellOfRow(cells, x) != cells_.emptyCode()) plot(x, y);
+        if (CellGrid::rowCell(cells, x) != cells_.emptyCode()) plot(x, y);
   }
 }
 

@@ -35,8 +35,10 @@ class Scene {
   // particle, drawing all the random numbers of the frame, and turns the
   // trails; with claims, that settles what each cell shows. (The
   // background fill and the lock come next.) drawTrails() settles the
-  // cells without claims. copyCellsToSurface() writes every cell a point
-  // lies on into the locked surface, just filled with the background.
+  // cells without claims. copyCellsToSurface() writes the cells into the
+  // locked surface, just filled with the background: every cell, the empty
+  // ones as the background, where the fill covered them all at 1, 2 or 4
+  // bytes a pixel; else only the cells a point lies on.
   void moveParticles();
   void drawTrails();
   void copyCellsToSurface();
@@ -45,6 +47,10 @@ class Scene {
   void addParticles(int x, int y, int count, int colour);
   // Destroys every particle, last first, and empties the list.
   void deleteParticles();
+
+  // Whether the frame just drawn settled its cells by the claims, or by
+  // drawing every trail.
+  bool settledByClaims() const { return claimsInUse(); }
 
   // The particles in list order. (The display surface is SDL's own:
   // SDL_GetVideoSurface().)
@@ -69,6 +75,10 @@ class Scene {
   // Keeps claims for every particle, or for those from first on, when
   // chooseClaims() says so and there is memory for them; else none.
   void keepClaims(size_t first);
+  // Claims the trail points of every particle from first on; with first
+  // 0, the lists and the cells are made anew.
+  void claimTrails(size_t first);
+  bool claimsInUse() const { return claims_.allocated() && claimsPaused_ == 0; }
   // The cell the particle will most likely claim in the next frame.
   uint32_t nextCell(const Particle& particle) const;
   // The code of the point node shows, or the empty code for kNone; the
@@ -88,6 +98,12 @@ class Scene {
   int headSlot_;
   // Which points lie on each cell, while chooseClaims() keeps them.
   CellClaims claims_;
+  // How many steps the walks of a frame may take (see
+  // CellClaims::finishClaims); past them the claims pause for
+  // claimsPaused_ frames, and the pause after that for nextPause_.
+  size_t walkBudget_;
+  size_t claimsPaused_;
+  size_t nextPause_;
   // Whether the grid holds cells of particles that are gone.
   bool marksLeft_;
   // Whether drawTrails() clears the whole grid in this frame.

@@ -46,6 +46,7 @@ unzip -q "$ZIP" -d "$WORK_DIR/unpacked" || fail "cannot unpack $ZIP"
 APP=$(dirname "$(find "$WORK_DIR/unpacked" -name flimmerwerk.exe | head -n 1)")
 [ -f "$APP/SDL.dll" ] || fail "no SDL.dll beside flimmerwerk.exe in $ZIP"
 
+# -noreset (in start_xvfb): a server reset would fail SDL's connections at start.
 start_xvfb
 wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 

@@ -3,7 +3,8 @@
 # sees: the caption at start and after the first frames, the picture, that
 # other keys leave it running, and that Escape and a window manager's close
 # request both end it with status 0, also when it was started without
-# standard output and error.
+# standard output and error, and that then neither of their descriptor
+# numbers goes to the display connection.
 # Usage: window_test.sh FLIMMERWERK SEND_CLOSE MAP_GATE SDL_LIBRARY
 # Status 0 passed, 1 failed, 77 skipped (no X tools on this machine).
 set -u
@@ -11,11 +12,12 @@ if [ $# -ne 4 ]; then
   echo "usage: $0 FLIMMERWERK SEND_CLOSE MAP_GATE SDL_LIBRARY" >&2
   exit 2
 fi
-PROGRAM=$1
-SEND_CLOSE=$2
-MAP_GATE=$3
+# Absolute paths: the program runs in the work directory.
+PROGRAM=$(readlink -f -- "$1")
+SEND_CLOSE=$(readlink -f -- "$2")
+MAP_GATE=$(readlink -f -- "$3")
 . "$(dirname "$0")/xvfb_lib.sh"
-LIBRARY=$($4) || fail "$4 cannot tell which SDL runs here"
+LIBRARY=$("$(readlink -f -- "$4")") || fail "$4 cannot tell which SDL runs here"
 note "SDL: $LIBRARY"
 
 # The icon title is set with the caption. sdl12-compat gives windows no
@@ -75,6 +77,7 @@ RAMPS="red:100 green:010 blue:001 cyan:011"
 GROUP_COUNT=4
 
 export SDL_VIDEODRIVER=x11
+# -noreset (in start_xvfb): a server reset would fail SDL's connections at start.
 start_xvfb
 
 # Starts the program on $CONFIG (with standard output and error closed when
@@ -89,6 +92,7 @@ start_program() {
   RUN=$((RUN + 1))
   local gate_in=$WORK_DIR/gate$RUN.in gate_out=$WORK_DIR/gate$RUN.out
   mkfifo "$gate_in" || fail "mkfifo"
+  : >"$gate_out"
   exec 7<>"$gate_in"
   "$MAP_GATE" 20 <"$gate_in" >"$gate_out" 2>"$WORK_DIR/gate$RUN.err" &
   GATE_PID=$!
@@ -98,8 +102,11 @@ start_program() {
   (cd "$WORK_DIR" && if [ -n "$CLOSED" ]; then exec "$PROGRAM" "$CONFIG" >&- 2>&-; fi &&
     exec "$PROGRAM" "$CONFIG") >"$WORK_DIR/out$RUN" 2>"$WORK_DIR/err$RUN" &
   PROGRAM_PID=$!
-  gate_has_window() { [ "$(wc -l <"$gate_out")" -ge 2 ] || ! alive "$PROGRAM_PID"; }
+  gate_has_window() {
+    [ "$(wc -l <"$gate_out")" -ge 2 ] || ! alive "$PROGRAM_PID" || stream_taken >/dev/null
+  }
   wait_until 20 gate_has_window || fail "run $RUN: no window asked to be mapped within 20 s"
+  check_streams
   alive "$PROGRAM_PID" ||
     fail "run $RUN: program ended before its window appeared: $(cat "$WORK_DIR/err$RUN")"
   WID=$(sed -n 2p "$gate_out")
@@ -139,19 +146,53 @@ start_program() {
   wait_until 20 fps_shown ||
     fail "run $RUN: caption is '$(window_text "$WID" WM_NAME)' / '$(window_text "$WID" WM_ICON_NAME)' after 20 s, no 'N FPS'"
   note "run $RUN: caption now '$(window_text "$WID" WM_NAME)'"
+  check_streams
 }
 
-# Waits up to SECONDS for the program to end; it must end with status 0 and
-# say nothing.
+# Started without standard output and error, the program must keep those
+# descriptor numbers from whatever it opens next: SDL's display connection
+# would get them, and with them the program's messages, which the X server
+# takes for requests. Prints what holds descriptor 1 or 2 when that is
+# anything but /dev/null (closed is fine too). Only once the program runs:
+# before, its descriptors are the starting shell's.
+stream_taken() {
+  local fd target
+  [ -n "$CLOSED" ] || return 1
+  [ "$(readlink "/proc/$PROGRAM_PID/exe" 2>/dev/null)" = "$PROGRAM" ] || return 1
+  for fd in 1 2; do
+    target=$(readlink "/proc/$PROGRAM_PID/fd/$fd" 2>/dev/null) || continue
+    [ "$target" = /dev/null ] || {
+      printf 'descriptor %s is %s\n' "$fd" "$target"
+      return 0
+    }
+  done
+  return 1
+}
+
+check_streams() {
+  local taken
+  if taken=$(stream_taken); then
+    fail "run $RUN: started without standard output and error, the program's $taken"
+  fi
+}
+
+# Waits up to SECONDS for the program to end; it must end with status 0,
+# write nothing on standard output and on standard error exactly $EXPECTED_ERR.
+EXPECTED_ERR=""
 expect_clean_end() {
   local seconds=$1 what=$2 status
+  check_streams
   wait_until "$seconds" ended "$PROGRAM_PID" ||
     fail "run $RUN: still running $seconds s after $what"
   wait "$PROGRAM_PID"
   status=$?
   PROGRAM_PID=""
   [ "$status" -eq 0 ] || fail "run $RUN: status $status after $what: $(cat "$WORK_DIR/err$RUN")"
-  [ ! -s "$WORK_DIR/err$RUN" ] || fail "run $RUN: unexpected standard error: $(cat "$WORK_DIR/err$RUN")"
+  local err
+  err=$(cat "$WORK_DIR/err$RUN" && printf x)
+  err=${err%x}
+  [ "$err" = "$EXPECTED_ERR" ] ||
+    fail "run $RUN: standard error is $(printf %q "$err"), not $(printf %q "$EXPECTED_ERR")"
   [ ! -s "$WORK_DIR/out$RUN" ] || fail "run $RUN: unexpected standard output: $(cat "$WORK_DIR/out$RUN")"
   note "run $RUN: ended with status 0 after $what"
 }
@@ -241,17 +282,20 @@ still_running "pressing space"
 xdotool key Escape || fail "xdotool key Escape"
 expect_clean_end 5 "Escape"
 
-# Run 2: a window manager's close request.
-start_program
-"$SEND_CLOSE" "$WID" || fail "send_close failed"
-expect_clean_end 5 "a close request (WM_DELETE_WINDOW)"
-
-# Run 3: started without standard output and error, as a launcher may start
-# it, on a file that earns a message after SDL has opened its display
-# connection. The message is lost; the connection must not get it.
+# Run 2: a window manager's close request, on a file that earns a message
+# after SDL has opened its display connection.
 { cat "$WORK_DIR/test.ini"; echo farbe=6; } >"$WORK_DIR/repeated.ini"
+REPEATED_MESSAGE=$'Wert farbe bereits vorhanden! Es wurde kein neuer angelegt!\n'
+CONFIG=repeated.ini start_program
+"$SEND_CLOSE" "$WID" || fail "send_close failed"
+EXPECTED_ERR=$REPEATED_MESSAGE \
+  expect_clean_end 5 "a close request (WM_DELETE_WINDOW)"
+
+# Run 3: the same, started without standard output and error, as a launcher
+# may start it. The message is lost; the display connection must not get
+# it, nor either descriptor number (checked all along the run).
 CONFIG=repeated.ini CLOSED=yes start_program
 "$SEND_CLOSE" "$WID" || fail "send_close failed"
-expect_clean_end 5 "a close request, started without standard output and error"
+CLOSED=yes expect_clean_end 5 "a close request, started without standard output and error"
 
 note "PASSED"

@@ -66,6 +66,8 @@ x_ready() { xprop -root >/dev/null 2>&1; }
 start_xvfb() {
   local number_file=$WORK_DIR/display
   : >"$number_file"
+  # -noreset: else the server resets when its last client leaves, and SDL,
+  # which connects twice in a row as it starts, fails now and then.
   Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp \
     3>"$number_file" >"$WORK_DIR/xvfb.log" 2>&1 &
   XVFB_PID=$!

@@ -1,4 +1,4 @@
-#include "app/fatal.h"
+#include "scene/fatal.h"
 
 #include <cstdarg>
 #include <cstdio>

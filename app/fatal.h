@@ -1,8 +1,0 @@
-#ifndef FLIMMERWERK_APP_FATAL_H_
-#define FLIMMERWERK_APP_FATAL_H_
-
-// Writes the message to standard error and ends the process with the
-// status. The program's own objects are not torn down on this path.
-[[noreturn]] void fatal(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-#endif  // FLIMMERWERK_APP_FATAL_H_
