@@ -147,7 +147,7 @@ check_prefix() {
   [[ "$(gzip -dc "$doc/changelog.gz" 2>/dev/null)" == "flimmerwerk ($version) "* ]] ||
     fail "$doc/changelog.gz does not start with version $version"
   # Built as a screensaver: the display mode beside xscreensaver's, and a
-  # description whose every choice names an installed configuration.
+  # description whose every file, the default and each choice, is installed.
   local hack="$prefix/libexec/xscreensaver/flimmerwerk"
   local saver="$prefix/share/xscreensaver/config/flimmerwerk.xml"
   if [ -e "$hack" ]; then
@@ -156,7 +156,7 @@ check_prefix() {
     while IFS= read -r file; do
       choices=$((choices + 1))
       [ -f "$file" ] || fail "$saver offers '$file', which is not installed"
-    done < <(sed -n 's/.*arg-set="\([^"]*\)".*/\1/p' "$saver" 2>/dev/null)
+    done < <(sed -n 's/.* arg\(-set\)\{0,1\}="\([^"]*\)".*/\2/p' "$saver" 2>/dev/null)
     [ "$choices" -gt 0 ] || fail "no configuration to choose in $saver"
   fi
 
