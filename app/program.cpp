@@ -25,6 +25,7 @@ void mainLoop(Scene& scene) {
   bool running = true;
   FrameRate rate(kTitle);
   do {
+    waitForDisplay();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT ||
