@@ -14,6 +14,13 @@ foreach(path "${PROJECT_SOURCE_DIR}/flimmer.ini" ${FLIMMER_WEB_EXAMPLES})
   string(APPEND FLIMMER_INI_FILES
          "<script type=\"text/plain\" class=\"ini-file\" data-name=\"${name}\">${text}</script>\n")
 endforeach()
+# The program's icon, as a data address: the page asks no server for one.
+file(READ "${PROJECT_SOURCE_DIR}/dist/flimmerwerk.svg" FLIMMER_ICON)
+foreach(pair "%;%25" "#;%23" "\";%22" "<;%3C" ">;%3E" "\n;%0A")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  string(REPLACE "${from}" "${to}" FLIMMER_ICON "${FLIMMER_ICON}")
+endforeach()
 set(FLIMMER_SHELL "${CMAKE_CURRENT_BINARY_DIR}/shell.html")
 configure_file(web/shell.html "${FLIMMER_SHELL}" @ONLY)
 

@@ -12,11 +12,14 @@ Needs Debian's chromium, chromium-driver and python3-selenium (run it
 with /usr/bin/python3, which sees Debian's Python packages).
 """
 
+import functools
+import http.server
 import os
 import re
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from selenium import webdriver
@@ -90,10 +93,16 @@ class Page:
         options.add_argument("--user-data-dir=" + self.profile.name)
         options.binary_location = "/usr/bin/chromium"
         self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.driver.get("file://" + os.path.abspath(path))
-        # Every title the page gets, in order.
+        self.open("file://" + os.path.abspath(path))
+
+    def open(self, url):
+        self.driver.get(url)
+        # Every title the page gets, in order, since Start was last pressed.
         self.driver.execute_script("""
             window.titles = [];
+            document.addEventListener('click', function(event) {
+              if (event.target.id === 'start') titles.length = 0;
+            }, true);
             new MutationObserver(function() { titles.push(document.title); })
                 .observe(document.querySelector('title'), {childList: true, subtree: true,
                                                            characterData: true});""")
@@ -113,7 +122,6 @@ class Page:
         field.send_keys(argument)
 
     def start(self):
-        self.driver.execute_script("titles.length = 0")
         self.element("start").click()
 
     def wait(self, condition, seconds=20):
@@ -204,6 +212,8 @@ def main():
         sys.exit(__doc__)
     page_path, program = sys.argv[1], os.path.abspath(sys.argv[2])
     bundled = read("flimmer.ini")
+    size = os.path.getsize(page_path)
+    check(size < 400 * 1024, f"the page is {size} bytes, under 400 KB")
     page = Page(page_path)
     try:
         d = page.driver
@@ -284,6 +294,21 @@ def main():
         check(page.wait_for_rate(), "after all that, Start runs the bundled file again")
         page.escape()
         check(page.wait_for_end() == 0, "and Escape ends it with status 0")
+
+        # The same page from a web server.
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *arguments):
+                pass
+
+        handler = functools.partial(Quiet, directory=os.path.dirname(os.path.abspath(page_path)))
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        page.open(f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(page_path)}")
+        page.start()
+        check(page.wait_for_rate(), "served over HTTP, the page runs the bundled file")
+        page.escape()
+        check(page.wait_for_end() == 0, "and Escape ends it with status 0")
+        server.shutdown()
 
         errors = [entry["message"] for entry in d.get_log("browser") if entry["level"] == "SEVERE"]
         check(not errors, "no error in the browser's console" + (f": {errors}" if errors else ""))
