@@ -25,7 +25,6 @@ void mainLoop(Scene& scene) {
   bool running = true;
   FrameRate rate(kTitle);
   do {
-    waitForDisplay();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT ||
@@ -36,6 +35,7 @@ void mainLoop(Scene& scene) {
     const Uint32 start = SDL_GetTicks();
     scene.frame();
     if (rate.count(SDL_GetTicks() - start)) SDL_WM_SetCaption(rate.caption(), rate.caption());
+    waitForDisplay();
   } while (running);
 }
 
