@@ -251,6 +251,9 @@ def main():
         check_picture(page, "bounce.ini again", example)
         page.escape()
         check(page.wait_for_end() == 0, "the restarted program ends with status 0 on Escape")
+        ended = len(page.titles())
+        time.sleep(0.5)
+        check(len(page.titles()) == ended, "and no program changes the title any more")
 
         # Files the program refuses: the same bytes and status as on the
         # desktop, and Start works again after each.
