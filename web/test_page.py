@@ -12,10 +12,12 @@ Needs Debian's chromium, chromium-driver and python3-selenium (run it
 with /usr/bin/python3, which sees Debian's Python packages).
 """
 
+import base64
 import functools
 import http.server
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -30,9 +32,10 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-# Beyond this a page's module has no memory; the desktop program is given
-# the same room for the file that needs more.
-MODULE_MEMORY_KIB = 1024 * 1024
+# Beyond this the page's program has no memory (as the build sets it); the
+# desktop program gets as much address space for the file that needs more.
+with open(os.path.join(SOURCE, "web", "page.cmake")) as _build:
+    MODULE_MEMORY = int(re.search(r"-sMAXIMUM_MEMORY=(\d+)MB", _build.read()).group(1)) << 20
 
 failures = []
 
@@ -164,7 +167,6 @@ class Page:
             for (let i = 0; i < data.length; i += 4)
               text += String.fromCharCode(data[i], data[i + 1], data[i + 2], data[i + 3]);
             return [[canvas.width, canvas.height], btoa(text)];""")
-        import base64
         raw = base64.b64decode(data)
         counts = {}
         for i in range(0, len(raw), 4):
@@ -192,16 +194,16 @@ def check_picture(page, name, text):
     check(heads == set(ramps), f"{name}: a pure head of every configured colour")
 
 
-def desktop_run(program, text, argument, memory_kib=None):
-    """Status and standard error of the desktop program on the same file."""
+def desktop_run(program, text, argument, memory=None):
+    """Status and standard error of the desktop program on the same file,
+    with at most memory bytes of address space when that is given."""
+    def limit():
+        if memory:
+            resource.setrlimit(resource.RLIMIT_AS, (memory, memory))
+
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, "flimmer.ini"), "wb") as f:
             f.write(text.encode("latin-1", "replace"))
-        limit = None
-        if memory_kib:
-            def limit():
-                import resource
-                resource.setrlimit(resource.RLIMIT_AS, (memory_kib * 1024,) * 2)
         result = subprocess.run([program, argument], cwd=folder, capture_output=True, timeout=60,
                                 env=dict(os.environ, SDL_VIDEODRIVER="dummy"), preexec_fn=limit)
         return result.returncode, result.stderr
@@ -267,7 +269,7 @@ def main():
             ("trails beyond the memory",
              settings.replace("schweiflaenge=20", "schweiflaenge=32767")
              + "[viele]\nx=1\ny=1\nanz=20000\nfarbe=1\n", "flimmer.ini", False,
-             MODULE_MEMORY_KIB),
+             MODULE_MEMORY),
         ]
         for name, text, argument, typed, memory in refused:
             page.write(text, argument, typed)
