@@ -31,6 +31,7 @@ set_target_properties(flimmerwerk PROPERTIES SUFFIX ".html"
 target_link_options(flimmerwerk PRIVATE
   # One file that opens from disk: script and WebAssembly inside the page.
   -sSINGLE_FILE=1
+  # Debian's emcc 3.1.6 crashes in its HTML minifier.
   -sMINIFY_HTML=0
   "--shell-file=${FLIMMER_SHELL}"
   "--pre-js=${PROJECT_SOURCE_DIR}/web/module.js"
@@ -45,7 +46,8 @@ target_link_options(flimmerwerk PRIVATE
   # exit() and the end of main report the status to the page.
   -sEXIT_RUNTIME=1
   # Memory grows as the configuration asks, up to a fixed limit; beyond it
-  # an allocation fails and the program says so, as on a full desktop.
+  # an allocation fails and the program says so, as on a full desktop
+  # (web/test_page.py reads the limit from here).
   -sALLOW_MEMORY_GROWTH=1
   -sMAXIMUM_MEMORY=1024MB
   -sABORTING_MALLOC=0
