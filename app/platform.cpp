@@ -2,6 +2,10 @@
 
 #include <csignal>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,3 +68,16 @@ void sdlQuitSignals() {
 #endif
   }
 }
+
+#ifdef __EMSCRIPTEN__
+// The program's stack is put aside (Asyncify) while the browser runs and
+// taken up again in its next animation frame; a runtime that has been
+// stopped in the meantime is not taken up again.
+// clang-format off
+EM_ASYNC_JS(void, nextAnimationFrame, (), {
+  await new Promise(function(resume) { requestAnimationFrame(resume); });
+});
+// clang-format on
+
+void waitForDisplay() { nextAnimationFrame(); }
+#endif

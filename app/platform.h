@@ -2,8 +2,9 @@
 #define FLIMMERWERK_APP_PLATFORM_H_
 
 // What the program asks of the operating system beyond SDL and the C
-// library: open standard descriptors and the handling of Ctrl-C and
-// SIGTERM during start-up.
+// library: open standard descriptors, the handling of Ctrl-C and SIGTERM
+// during start-up, and, in a web browser, giving control back between
+// frames.
 
 // Opens every one of standard input, output and error that the program was
 // started without on the null device, so that no file or connection the
@@ -31,5 +32,16 @@ void defaultQuitSignals();
 // Gives SIGINT and SIGTERM back to SDL's handlers, which
 // defaultQuitSignals() put aside. Call it right before the main loop.
 void sdlQuitSignals();
+
+// In a web browser the program runs on the page's only thread: nothing is
+// drawn and no key press arrives until it gives control back. This waits
+// there until the browser is about to paint the page again, so that frames
+// follow the display and stop while the page is hidden. Elsewhere the loop
+// runs as fast as it can and this does nothing. Call it once a frame.
+#ifdef __EMSCRIPTEN__
+void waitForDisplay();
+#else
+inline void waitForDisplay() {}
+#endif
 
 #endif  // FLIMMERWERK_APP_PLATFORM_H_

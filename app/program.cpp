@@ -38,6 +38,7 @@ void mainLoop(Scene& scene, const SaverWindow& saver) {
     const Uint32 start = SDL_GetTicks();
     scene.frame();
     if (rate.count(SDL_GetTicks() - start)) SDL_WM_SetCaption(rate.caption(), rate.caption());
+    waitForDisplay();
   } while (running);
 }
 

@@ -1,0 +1,330 @@
+#!/usr/bin/python3
+"""Checks the web page in headless Chromium, as a visitor uses it.
+
+  test_page.py PAGE PROGRAM [SCREENSHOT]
+
+PAGE is build-web/flimmerwerk.html, opened from disk; PROGRAM is the
+desktop build, which the page must match message for message on every
+file it refuses. SCREENSHOT, when given, is where a picture of the page
+running flimmer.ini goes.
+
+Needs Debian's chromium, chromium-driver and python3-selenium (run it
+with /usr/bin/python3, which sees Debian's Python packages).
+"""
+
+import base64
+import functools
+import http.server
+import os
+import re
+import resource
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# Beyond this the page's program has no memory (as the build sets it); the
+# desktop program gets as much address space for the file that needs more.
+with open(os.path.join(SOURCE, "web", "page.cmake")) as _build:
+    MODULE_MEMORY = int(re.search(r"-sMAXIMUM_MEMORY=(\d+)MB", _build.read()).group(1)) << 20
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def read(path):
+    with open(os.path.join(SOURCE, path), encoding="latin-1") as f:
+        return f.read()
+
+
+def ini_sections(text):
+    """The file's sections as (name, {key: int}); enough for the files here."""
+    sections = []
+    for line in text.splitlines():
+        if line.startswith("["):
+            sections.append((line.strip("[]"), {}))
+        elif "=" in line and sections:
+            key, value = line.split("=", 1)
+            sections[-1][1].setdefault(key, int(value))
+    return sections
+
+
+def expected_picture(text):
+    """Size, the shades each drawn ramp may show, and the most coloured pixels."""
+    sections = ini_sections(text)
+    settings = sections[0][1]
+    trail = settings["schweiflaenge"]
+    step = 255 // (trail - 1) if trail > 1 else 0
+    full = {0: (0, 0, 0), 1: (1, 0, 0), 2: (0, 1, 0), 3: (0, 0, 1),
+            4: (1, 1, 0), 5: (1, 0, 1), 6: (0, 1, 1)}
+    ramps = {}
+    most = 0
+    for _, group in sections[1:]:
+        colour, count = group.get("farbe", 0), group.get("anz", 0)
+        if count <= 0 or colour not in full:
+            continue
+        most += count * trail
+        ramps[colour] = [tuple(255 if on else i * step for on in full[colour])
+                         for i in range(trail)]
+    return (settings["breite"], settings["hoehe"]), ramps, most
+
+
+class Page:
+    def __init__(self, path):
+        options = webdriver.ChromeOptions()
+        for flag in ("--headless=new --no-sandbox --disable-dev-shm-usage --disable-gpu "
+                     "--no-first-run --disable-background-networking "
+                     "--disable-component-update --disable-sync --disable-quic "
+                     "--window-size=1400,1000").split():
+            options.add_argument(flag)
+        self.profile = tempfile.TemporaryDirectory()
+        options.add_argument("--user-data-dir=" + self.profile.name)
+        options.binary_location = "/usr/bin/chromium"
+        self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        self.open("file://" + os.path.abspath(path))
+
+    def open(self, url):
+        self.driver.get(url)
+        # Every title the page gets, in order, since Start was last pressed.
+        self.driver.execute_script("""
+            window.titles = [];
+            document.addEventListener('click', function(event) {
+              if (event.target.id === 'start') titles.length = 0;
+            }, true);
+            new MutationObserver(function() { titles.push(document.title); })
+                .observe(document.querySelector('title'), {childList: true, subtree: true,
+                                                           characterData: true});""")
+
+    def element(self, name):
+        return self.driver.find_element(By.ID, name)
+
+    def write(self, text, argument="flimmer.ini", typed=False):
+        config = self.element("config")
+        if typed:
+            config.clear()
+            config.send_keys(text)
+        else:
+            self.driver.execute_script("arguments[0].value = arguments[1]", config, text)
+        field = self.element("argument")
+        field.clear()
+        field.send_keys(argument)
+
+    def start(self):
+        self.element("start").click()
+
+    def wait(self, condition, seconds=20):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if condition():
+                return True
+            time.sleep(0.05)
+        return False
+
+    def status(self):
+        return self.element("status").text
+
+    def wait_for_end(self):
+        self.wait(lambda: "ended" in self.status() or "stopped" in self.status())
+        match = re.fullmatch(r"The program ended with status (\d+)\.", self.status())
+        return int(match.group(1)) if match else self.status()
+
+    def messages(self):
+        # The text as shown, back to the bytes it was decoded from.
+        text = self.driver.execute_script("return document.getElementById('messages').textContent")
+        return text.encode("latin-1")
+
+    def titles(self):
+        return self.driver.execute_script("return titles")
+
+    def wait_for_rate(self):
+        """Whether the title has shown a frame rate since the last start."""
+        return self.wait(lambda: any(re.fullmatch(r"\d+ FPS", t) for t in self.titles()))
+
+    def escape(self):
+        ActionChains(self.driver).click(self.element("screen")).send_keys(Keys.ESCAPE).perform()
+
+    def pixels(self):
+        """The canvas's size and a count of its colours."""
+        size, data = self.driver.execute_script("""
+            const canvas = document.getElementById('screen');
+            const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+            let text = '';
+            for (let i = 0; i < data.length; i += 4)
+              text += String.fromCharCode(data[i], data[i + 1], data[i + 2], data[i + 3]);
+            return [[canvas.width, canvas.height], btoa(text)];""")
+        raw = base64.b64decode(data)
+        counts = {}
+        for i in range(0, len(raw), 4):
+            colour = raw[i:i + 4]
+            counts[colour] = counts.get(colour, 0) + 1
+        return tuple(size), {(c[0], c[1], c[2], c[3]): n for c, n in counts.items()}
+
+
+def check_picture(page, name, text):
+    size, ramps, most = expected_picture(text)
+    shown, counts = page.pixels()
+    check(shown == size, f"{name}: the canvas is {shown[0]} x {shown[1]}, as configured")
+    shade = {}
+    for colour, ramp in ramps.items():
+        for level, rgb in enumerate(ramp):
+            shade.setdefault(rgb + (255,), (colour, level))
+    white = counts.get((255, 255, 255, 255), 0)
+    coloured = sum(counts.values()) - white
+    foreign = [c for c in counts if c != (255, 255, 255, 255) and c not in shade]
+    check(not foreign, f"{name}: no colour but white and the configured ramps' shades"
+          + (f" (also {foreign[:5]})" if foreign else ""))
+    check(0 < coloured <= most, f"{name}: {coloured} coloured pixels, at most {most}")
+    check(white > coloured, f"{name}: mostly white ({white} white pixels)")
+    heads = {shade[c][0] for c in counts if c in shade and shade[c][1] == 0}
+    check(heads == set(ramps), f"{name}: a pure head of every configured colour")
+
+
+def desktop_run(program, text, argument, memory=None):
+    """Status and standard error of the desktop program on the same file,
+    with at most memory bytes of address space when that is given."""
+    def limit():
+        if memory:
+            resource.setrlimit(resource.RLIMIT_AS, (memory, memory))
+
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "flimmer.ini"), "wb") as f:
+            f.write(text.encode("latin-1", "replace"))
+        result = subprocess.run([program, argument], cwd=folder, capture_output=True, timeout=60,
+                                env=dict(os.environ, SDL_VIDEODRIVER="dummy"), preexec_fn=limit)
+        return result.returncode, result.stderr
+
+
+def main():
+    if len(sys.argv) not in (3, 4):
+        sys.exit(__doc__)
+    page_path, program = sys.argv[1], os.path.abspath(sys.argv[2])
+    bundled = read("flimmer.ini")
+    size = os.path.getsize(page_path)
+    check(size < 400 * 1024, f"the page is {size} bytes, under 400 KB")
+    page = Page(page_path)
+    try:
+        d = page.driver
+        check(d.title == "Flimmerwerk", "the page opens with the title Flimmerwerk")
+        check(page.element("config").get_attribute("value") == bundled,
+              "the text area holds the bundled flimmer.ini")
+
+        # The bundled file, as the page opens.
+        page.start()
+        rate = page.wait_for_rate()
+        check(rate and page.titles()[0] == "Flimmerwerk",
+              f"the title becomes Flimmerwerk, then N FPS ({page.titles()[:3]})")
+        time.sleep(0.5)
+        check_picture(page, "flimmer.ini", bundled)
+        if len(sys.argv) == 4:
+            d.save_screenshot(sys.argv[3])
+        page.escape()
+        check(page.wait_for_end() == 0, "Escape on the canvas ends the program with status 0")
+        check(page.messages() == b"", "and it writes no message")
+
+        # An example from the menu, restarted while it runs.
+        Select(page.element("example")).select_by_value("examples/bounce.ini")
+        example = read("examples/bounce.ini")
+        check(page.element("config").get_attribute("value") == example,
+              "the menu loads examples/bounce.ini")
+        page.start()
+        check(page.wait_for_rate(), "the example runs")
+        time.sleep(0.5)
+        check_picture(page, "bounce.ini", example)
+        page.start()
+        check(page.wait_for_rate() and page.titles()[0] == "Flimmerwerk",
+              f"Start while it runs starts it again ({page.titles()[:3]})")
+        time.sleep(0.5)
+        check(page.status().startswith("Running"), "and the program stopped on restart reports nothing")
+        check_picture(page, "bounce.ini again", example)
+        page.escape()
+        check(page.wait_for_end() == 0, "the restarted program ends with status 0 on Escape")
+        ended = len(page.titles())
+        time.sleep(0.5)
+        check(len(page.titles()) == ended, "and no program changes the title any more")
+
+        # Files the program refuses: the same bytes and status as on the
+        # desktop, and Start works again after each.
+        settings = bundled.split("[gruppe1]")[0]
+        refused = [
+            ("a missing file", bundled, "fehlt.ini", False, None),
+            ("breite=0", bundled.replace("breite=640", "breite=0"), "flimmer.ini", False, None),
+            ("an empty file", "", "flimmer.ini", False, None),
+            ("typed: a key twice, with an umlaut",
+             "[FLIM]\nh\xf6he=1\nh\xf6he=2\nbreite=0\n", "flimmer.ini", True, None),
+            ("trails beyond the memory",
+             settings.replace("schweiflaenge=20", "schweiflaenge=32767")
+             + "[viele]\nx=1\ny=1\nanz=20000\nfarbe=1\n", "flimmer.ini", False,
+             MODULE_MEMORY),
+        ]
+        for name, text, argument, typed, memory in refused:
+            page.write(text, argument, typed)
+            page.start()
+            status = page.wait_for_end()
+            want_status, want_bytes = desktop_run(program, text, argument, memory)
+            check(want_status != 0 and status == want_status,
+                  f"{name}: status {status}, the desktop's {want_status}")
+            got = page.messages()
+            check(got == want_bytes, f"{name}: the desktop's message bytes {want_bytes!r}"
+                  + ("" if got == want_bytes else f", not {got!r}"))
+            if name == "breite=0":
+                shown = page.element("messages").text
+                check(shown == "Ung\u00fcltiger Wert f\u00fcr breite: 0",
+                      f"the page shows the message as it reads ({shown!r})")
+
+        # A field too big for the page's memory (the desktop's SDL fails
+        # earlier, in its own words), then the bundled file again.
+        page.write(settings.replace("breite=640", "breite=32767").replace(
+            "hoehe=480", "hoehe=32767"))
+        page.start()
+        check(page.wait_for_end() == 2, "a 32767 x 32767 field ends with status 2")
+        check(page.messages() == b"Konnte speicher f\xfcr das Feld nicht reservieren!",
+              f"and says that the field has no room ({page.messages()!r})")
+        page.write(bundled)
+        page.start()
+        check(page.wait_for_rate(), "after all that, Start runs the bundled file again")
+        page.escape()
+        check(page.wait_for_end() == 0, "and Escape ends it with status 0")
+
+        # The same page from a web server.
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *arguments):
+                pass
+
+        handler = functools.partial(Quiet, directory=os.path.dirname(os.path.abspath(page_path)))
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        page.open(f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(page_path)}")
+        page.element("argument").clear()
+        page.start()
+        check(page.wait_for_rate(), "served over HTTP, without an argument, it runs flimmer.ini")
+        page.escape()
+        check(page.wait_for_end() == 0, "and Escape ends it with status 0")
+        server.shutdown()
+
+        errors = [entry["message"] for entry in d.get_log("browser") if entry["level"] == "SEVERE"]
+        check(not errors, "no error in the browser's console" + (f": {errors}" if errors else ""))
+    finally:
+        page.driver.quit()
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        sys.exit(1)
+    print("all checks passed")
+
+
+if __name__ == "__main__":
+    main()
