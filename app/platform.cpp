@@ -17,12 +17,15 @@
 namespace {
 
 const int kQuitSignals[] = {SIGINT, SIGTERM};
+const int kQuitSignalCount = sizeof kQuitSignals / sizeof kQuitSignals[0];
 
+// SDL's handlers of the quit signals, in the same order, while they are
+// put aside.
 #ifdef _WIN32
 using Handler = void (*)(int);
-Handler sdlHandlers[2];
+Handler sdlHandlers[kQuitSignalCount];
 #else
-struct sigaction sdlHandlers[2];
+struct sigaction sdlHandlers[kQuitSignalCount];
 #endif
 
 }  // namespace
@@ -30,7 +33,7 @@ struct sigaction sdlHandlers[2];
 void openStandardStreams() {
 #ifndef _WIN32
   // open() takes the lowest free number, which is the closed one.
-  for (int fd = 0; fd <= 2; ++fd)
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
 #endif
 }
@@ -45,7 +48,7 @@ void presentWithoutOpenGl() {
 }
 
 void defaultQuitSignals() {
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kQuitSignalCount; ++i) {
 #ifdef _WIN32
     sdlHandlers[i] = signal(kQuitSignals[i], SIG_DFL);
     if (sdlHandlers[i] == SIG_IGN) signal(kQuitSignals[i], SIG_IGN);
@@ -60,7 +63,7 @@ void defaultQuitSignals() {
 }
 
 void sdlQuitSignals() {
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kQuitSignalCount; ++i) {
 #ifdef _WIN32
     signal(kQuitSignals[i], sdlHandlers[i]);
 #else
