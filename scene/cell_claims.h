@@ -227,9 +227,9 @@ class CellClaims {
 
   int slotBits_ = 0;
   uint32_t slotMask_ = 0;
-  size_t stride_ = 0;             // particles there is room for
-  std::vector<Ends> ends_;        // per cell
-  std::vector<Link> links_;       // trailLength rows of stride_ links
+  size_t stride_ = 0;           // particles there is room for
+  std::vector<Ends> ends_;      // per cell
+  std::vector<Link> links_;     // trailLength rows of stride_ links
   std::vector<Claim> pending_;  // room for a claim of every particle
 };
 

@@ -43,8 +43,7 @@ class GroupsTest : public testing::Test {
   // (colour, start x, start y) of every particle, in list order.
   std::vector<std::vector<int>> particles() {
     std::vector<std::vector<int>> result;
-    for (const Particle* p : scene_->particles())
-      result.push_back({p->colour(), p->x(), p->y()});
+    for (const Particle* p : scene_->particles()) result.push_back({p->colour(), p->x(), p->y()});
     return result;
   }
 

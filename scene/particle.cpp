@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-
 SharedState Particle::shared;
 
 Particle::Particle(int x, int y, int colour) {

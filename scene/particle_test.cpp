@@ -59,9 +59,14 @@ TEST_F(ParticleTest, StartOutsideTheGridIsClampedToItsBorder) {
     int x, y, expectedX, expectedY;
   };
   const Case cases[] = {
-      {-5, 1000, 0, 479}, {640, -1, 639, 0}, {639, 479, 639, 479}, {0, 0, 0, 0},
+      {-5, 1000, 0, 479},
+      {640, -1, 639, 0},
+      {639, 479, 639, 479},
+      {0, 0, 0, 0},
       // Positions are 16-bit: 70000 is 4464, -70000 is -4464, 65543 is 7.
-      {70000, 5, 639, 5}, {-70000, 5, 0, 5}, {65543, 3, 7, 3},
+      {70000, 5, 639, 5},
+      {-70000, 5, 0, 5},
+      {65543, 3, 7, 3},
   };
   Scene scene(640, 480, 4, 2, 32, true);
   for (const Case& c : cases) {

@@ -63,8 +63,9 @@ void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint3
   int x = 0;
   for (; x + 4 <= count; x += 4) {
     const Code* four = CellGrid::rowQuad(cells, x);
-    const Pixel quad[4] = {static_cast<Pixel>(pixelOf[four[0]]), static_cast<Pixel>(pixelOf[four[1]]),
-                           static_cast<Pixel>(pixelOf[four[2]]), static_cast<Pixel>(pixelOf[four[3]])};
+    const Pixel quad[4] = {
+        static_cast<Pixel>(pixelOf[four[0]]), static_cast<Pixel>(pixelOf[four[1]]),
+        static_cast<Pixel>(pixelOf[four[2]]), static_cast<Pixel>(pixelOf[four[3]])};
     for (int i = 0; i < 4; i += perWord) {
       const Word word = inMemoryOrder<Word>(quad + i);
       memcpy(row + (x + i) * sizeof(Pixel), &word, sizeof word);
@@ -385,9 +386,10 @@ void Scene::claimNewHeads() {
         codes[claimed] = cells_.code(particle.colour(), head);
     }
   }
-  const bool walked = claims_.finishClaims(walkBudget_, [this, codes, head](uint32_t node, uint32_t cell) {
-    codes[cell] = cells_.code(particles_[claims_.particleOf(node)]->colour(), head);
-  });
+  const bool walked =
+      claims_.finishClaims(walkBudget_, [this, codes, head](uint32_t node, uint32_t cell) {
+        codes[cell] = cells_.code(particles_[claims_.particleOf(node)]->colour(), head);
+      });
   if (!walked) {
     // Points pile onto a few cells. This frame and the next ones draw
     // every trail, whose cost does not depend on where the points lie,
@@ -515,7 +517,7 @@ void Scene::addParticles(int x, int y, int count, int colour) {
                       : nullptr;
   if (!objects) noMemoryForParticles();
   void* trails = particles <= SIZE_MAX / sizeof(uint32_t) / length
-                     ? ::operator new(particles * length * sizeof(uint32_t), std::nothrow)
+                     ? ::operator new(particles* length * sizeof(uint32_t), std::nothrow)
                      : nullptr;
   if (!trails) fatal(2, "Konnte Speicher f\xFCr den Schweif nicht reservieren!");
   try {

@@ -88,9 +88,7 @@ TEST_F(SceneTest, PlotStoresTheLowBytesOfTheCell) {
     // The head of the first frame is the point one frame old after the
     // second; a velocity of at most 1 is never blocked here.
     const Particle& particle = *scene.particles()[0];
-    const struct {
-      int x, y;
-    } marked = {particle.x(), particle.y()};
+    const struct { int x, y; } marked = {particle.x(), particle.y()};
     scene.frame();
     const uint32_t value = Particle::shared.cells->pixelValue(marked.x, marked.y);
     ASSERT_EQ(value, Particle::shared.ramps.ramp(1)[1]) << depth;
@@ -152,7 +150,8 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
     }
     // The red particle comes first: it owns the start cell and its head.
     const Particle& red = *scene.particles()[0];
-    EXPECT_EQ(Particle::shared.cells->pixelValue(red.x(), red.y()), shared.ramps.ramp(1)[0]) << depth;
+    EXPECT_EQ(Particle::shared.cells->pixelValue(red.x(), red.y()), shared.ramps.ramp(1)[0])
+        << depth;
     EXPECT_EQ(Particle::shared.cells->pixelValue(10, 10), shared.ramps.ramp(1)[2]) << depth;
     EXPECT_GE(marked, 2);
     EXPECT_LE(marked, 3);

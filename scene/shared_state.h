@@ -22,10 +22,10 @@ const int RAMP_COUNT = 7;
 struct SharedState {
   int16_t fieldWidth;
   int16_t fieldHeight;
-  int16_t trailLength;  // trail points per particle and entries per ramp
-  int16_t speedRange;   // velocity components lie in -speedRange ... +speedRange
-  bool bounce;          // reflect at the borders instead of re-aiming
-  bool randomTurns;     // draw a new velocity at random times
+  int16_t trailLength;    // trail points per particle and entries per ramp
+  int16_t speedRange;     // velocity components lie in -speedRange ... +speedRange
+  bool bounce;            // reflect at the borders instead of re-aiming
+  bool randomTurns;       // draw a new velocity at random times
   const CellGrid* cells;  // the grid the scene draws from; owned by it
   ColourRamps ramps;
 };
