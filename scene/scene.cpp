@@ -345,10 +345,8 @@ void Scene::claimNewHeads() {
   Code* const codes = cells_.codes();
   const int head = headSlot_;
   const size_t length = static_cast<size_t>(trailLength_);
-  // The slot of the last frame's heads, and how far it lies after this
-  // frame's in a ring.
+  // The slot of the last frame's heads.
   const int previous = head + 1 == trailLength_ ? 0 : head + 1;
-  const ptrdiff_t afterHead = previous - head;
   for (const ParticleBlock& block : blocks_) {
     uint32_t* const heads = block.trails + head;  // particle i's at heads[i * length]
     for (size_t i = 0; i < block.count; ++i) {
@@ -380,8 +378,9 @@ void Scene::claimNewHeads() {
       slot = claimed;
       // A particle that stays where it was (blocked, or piled with its
       // group on a border cell) goes right after its last head.
-      const uint32_t younger =
-          heads[i * length + afterHead] == claimed ? claims_.node(p, previous) : CellClaims::kNone;
+      const uint32_t younger = block.trails[i * length + previous] == claimed
+                                   ? claims_.node(p, previous)
+                                   : CellClaims::kNone;
       if (claims_.claim(node, claimed, claims_.node(p + 1, 0), younger))
         codes[claimed] = cells_.code(particle.colour(), head);
     }
