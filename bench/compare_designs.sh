@@ -2,8 +2,9 @@
 # Sets frame designs of the scene side by side: builds the program's
 # library of each revision or source tree, compiles the current
 # bench/shapes_bench.cpp against each, runs every case of every mode
-# (steady and start of the scenes S, L, XL, D, T, T2, M; the start-up
-# cases) for every design and prints Markdown tables of the medians.
+# (steady and start of the scenes S, L, XL, D, T, T2, M, and of C, P and
+# Y, where points pile onto a few cells; the start-up cases) for every
+# design and prints Markdown tables of the medians.
 #
 #   bench/compare_designs.sh                         991bff0, bfc8862, this tree
 #   bench/compare_designs.sh overwrite=991bff0 claims=bfc8862 new=../other-tree
@@ -223,7 +224,7 @@ echo
 echo "- CPU: ${cpu:-unknown} ($(nproc) cores), $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "- Load average (1, 5, 15 min) before the runs: $load_before; after: $load_after; the runs took ${elapsed} s"
 echo "- Every figure is the median of $reps runs, each in its own process; the designs took turns case by case"
-echo "- Dummy video driver, full screen at 32 bits, velocity range 3, random turns on, bounce off, fixed seed"
+echo "- Dummy video driver, full screen at 32 bits, fixed seed; velocity range 3, random turns on, bounce off, eight groups on a 4 x 2 lattice, except in C (range -300, bouncing, no turns, the groups in the corners), P (range 1, bouncing, no turns) and Y (range 2, bouncing)"
 for label in "${labels[@]}"; do echo "- **$label**: ${about_of[$label]}"; done
 echo
 
@@ -244,7 +245,7 @@ for label in "${labels[@]}"; do
 done
 if [ $steady_on = 1 ] || [ $start_on = 1 ]; then
   echo "Steady: median frame once the trails have spread (after max(300, 2 x trail) frames, timed for ${SHAPES_STEADY_SECONDS} s)."
-  echo "Start: mean of the first trail length + 10 frames of a new scene. Eight groups on a 4 x 2 lattice."
+  echo "Start: mean of the first trail length + 10 frames of a new scene."
   echo
   header="| scene | W x H | particles x trail |"
   rule="|---|---|---|"
