@@ -166,6 +166,11 @@ class CellClaims {
   // Brings a node's links, or a cell's front node, into the cache.
   void prefetchNode(uint32_t node) const { __builtin_prefetch(&linksOf(node), 1); }
   void prefetchCell(uint32_t cell) const { __builtin_prefetch(&ends_[cell], 1); }
+  // Once cell's ends are in the cache: the links of its list's end.
+  void prefetchEnd(uint32_t cell) const {
+    const uint32_t last = ends_[cell].last;
+    if (last != kNone) __builtin_prefetch(&linksOf(last), 1);
+  }
   // Once node's links and cell's front are in the cache: the links that
   // releasing node and claiming cell will go on to.
   void prefetchNeighbours(uint32_t node, uint32_t cell) const {

@@ -444,18 +444,33 @@ void Scene::claimTrails(size_t first) {
   }
   // Particle after particle, each from its oldest point to its head, as
   // the lists keep them: every claim goes to the end of its cell's list,
-  // where only earlier particles' nodes lie, so none has to wait.
+  // where only earlier particles' nodes lie, so none has to wait. The
+  // oldest point lies in the slot before the head's, so a ring is read
+  // backwards from there, round to the head. The cells lie anywhere: the
+  // cell of the point kPrefetchAhead claims on is asked for early, and
+  // the end of its list half as far ahead.
   const int length = trailLength_;
+  const int head = headSlot_;
   Code* const codes = cells_.codes();
   for (const ParticleBlock& block : blocks_) {
     for (size_t i = 0; i < block.count; ++i) {
       const size_t p = block.first + i;
       if (p < first) continue;
       const Particle& particle = block.particles[i];
-      for (int age = length; age-- > 0;) {
-        const int slot = (headSlot_ + age) % length;
-        const uint32_t cell = block.trails[i * length + slot];
-        if (claims_.claim(claims_.node(p, slot), cell, claims_.node(p + 1, 0)))
+      const uint32_t* const trail = block.trails + i * length;
+      const uint32_t laterNodes = claims_.node(p + 1, 0);
+      int slot = head;
+      for (int n = 0; n < length; ++n) {
+        slot = slot == 0 ? length - 1 : slot - 1;
+        int ahead = slot - static_cast<int>(kPrefetchAhead);
+        if (ahead < 0) ahead += length;
+        claims_.prefetchCell(trail[ahead]);
+        __builtin_prefetch(&codes[trail[ahead]], 1);
+        int near = slot - static_cast<int>(kPrefetchAhead / 2);
+        if (near < 0) near += length;
+        claims_.prefetchEnd(trail[near]);
+        const uint32_t cell = trail[slot];
+        if (claims_.claim(claims_.node(p, slot), cell, laterNodes))
           codes[cell] = cells_.code(particle.colour(), slot);
       }
     }
