@@ -155,6 +155,13 @@ const size_t kPointsPerWalkStep = 32;
 // 1080) 2.59 against 2.53: even between the two.
 const size_t kCellsPerDroppedPoint = 128;
 
+// How many frames at the end of a pause make the lists anew, each for a
+// share of the particles, while the redraw still settles them. Made in one
+// frame, the lists of T2 (20,000 x 200 on 1920 x 1080) took 72 ms, eight
+// times a redraw; in 16 frames the worst of them took 14 ms, in 32 15
+// (Intel Xeon): each also keeps the lists made so far.
+const size_t kRebuildFrames = 16;
+
 // How many particles ahead of the one at hand claimNewHeads() asks for the
 // cells that particle will release and claim, and half as far ahead for
 // the links those lead to. 4 ahead was slower on 5,000 x 400 (AMD EPYC);
@@ -193,6 +200,7 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
       trailLength_(static_cast<int16_t>(trailLength)),
       screen_(nullptr),
       headSlot_(0),
+      claimed_(0),
       walkBudget_(0),
       claimsPaused_(0),
       nextPause_(0),
@@ -271,27 +279,39 @@ void Scene::frame() {
 }
 
 void Scene::moveParticles() {
-  // A pause of the claims ends with lists made anew from the trails, as
-  // they lie before the move.
-  if (claimsPaused_ > 0 && --claimsPaused_ == 0) claimTrails(0);
+  if (claimsPaused_ > 0) {
+    // The last kRebuildFrames frames of a pause make the lists anew, a
+    // share of the particles in each, from their trails as they lie
+    // before the move; with the last share the claims take over.
+    --claimsPaused_;
+    if (claimsPaused_ < kRebuildFrames) {
+      const size_t count = particles_.size();
+      if (claimed_ == 0) claims_.clear();
+      claimTrails(claimed_, count - count * claimsPaused_ / kRebuildFrames);
+    }
+  }
   // Every trail drops its oldest point and takes the new head in that
   // point's slot, the same slot in every ring.
   headSlot_ = headSlot_ == 0 ? trailLength_ - 1 : headSlot_ - 1;
   cells_.turn(headSlot_);
-  if (claimsInUse())
+  if (claims_.allocated() && claimed_ > 0)
     claimNewHeads();
   else
     turnTrails();
 }
 
+bool Scene::redrawClearsAll() const {
+  // One dropped point's cell costs about as much as kCellsPerDroppedPoint
+  // cells of a clear of the whole grid, so many particles on a small grid
+  // take the clear.
+  return marksLeft_ || particles_.size() > cells_.cellCount() / kCellsPerDroppedPoint;
+}
+
 void Scene::turnTrails() {
   // In list order, so that the random numbers come as ever, each particle
   // moves and its trail takes the new head. The cell of the point dropped
-  // is emptied, unless drawTrails() is to clear the whole grid: one
-  // dropped point's cell costs about as much as kCellsPerDroppedPoint
-  // cells of a clear of the whole grid, so many particles on a small grid
-  // take the clear.
-  clearAll_ = marksLeft_ || particles_.size() > cells_.cellCount() / kCellsPerDroppedPoint;
+  // is emptied, unless drawTrails() is to clear the whole grid.
+  clearAll_ = redrawClearsAll();
   Code* const codes = cells_.codes();
   const Code empty = cells_.emptyCode();
   const int head = headSlot_;
@@ -342,7 +362,11 @@ void Scene::claimNewHeads() {
   // cells lie anywhere. So the head slot of the particle twice
   // kPrefetchAhead ahead is asked for early, then the cells of the one
   // kPrefetchAhead ahead, then the links those lead to.
+  // While the lists hold only the first claimed_ particles, the others
+  // move as for a redraw, which settles the frame.
+  if (!claimsInUse()) clearAll_ = redrawClearsAll();
   Code* const codes = cells_.codes();
+  const Code empty = cells_.emptyCode();
   const int head = headSlot_;
   const size_t length = static_cast<size_t>(trailLength_);
   // The slot of the last frame's heads.
@@ -369,13 +393,17 @@ void Scene::claimNewHeads() {
       Particle& particle = block.particles[i];
       particle.move();
       const size_t p = block.first + i;
-      const uint32_t node = claims_.node(p, head);
       uint32_t& slot = heads[i * length];
       const uint32_t dropped = slot;
-      if (claims_.release(node, dropped))
-        codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
       const uint32_t claimed = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
       slot = claimed;
+      if (p >= claimed_) {
+        if (!clearAll_) codes[dropped] = empty;
+        continue;
+      }
+      const uint32_t node = claims_.node(p, head);
+      if (claims_.release(node, dropped))
+        codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
       // A particle that stays where it was (blocked, or piled with its
       // group on a border cell) goes right after its last head.
       const uint32_t younger = block.trails[i * length + previous] == claimed
@@ -396,6 +424,7 @@ void Scene::claimNewHeads() {
     // made anew then find a pile again, the next pause is twice as long.
     claimsPaused_ = nextPause_;
     nextPause_ *= 2;
+    claimed_ = 0;
     clearAll_ = true;
   }
 }
@@ -417,31 +446,31 @@ CellGrid::Code Scene::codeOfNode(uint32_t node, size_t p, const Particle& partic
 void Scene::keepClaims(size_t first) {
   const size_t count = particles_.size();
   const bool inUse = claimsInUse();
+  claimsPaused_ = 0;
   if (!chooseClaims(cells_.cellCount(), count, trailLength_)) {
     claims_.free();
-    claimsPaused_ = 0;
+    claimed_ = 0;
     return;
   }
   // Without memory for them, the scene draws every trail each frame.
   if (!claims_.makeRoom(cells_.cellCount(), trailLength_, count)) {
-    claimsPaused_ = 0;
+    claimed_ = 0;
     return;
   }
   walkBudget_ = count * static_cast<size_t>(trailLength_) / kPointsPerWalkStep;
   nextPause_ = static_cast<size_t>(trailLength_);
-  // Lists that were in use take the new particles on; after a pause or
-  // none, they are made anew.
-  claimTrails(inUse ? first : 0);
-  claimsPaused_ = 0;
-}
-
-void Scene::claimTrails(size_t first) {
-  if (first == 0) {
-    // What the cells show is claimed anew; it is what a redraw leaves.
+  // Lists that were in use take the new particles on. Otherwise they are
+  // made anew, and so is what the cells show: it is what a redraw leaves.
+  if (!inUse) {
     claims_.clear();
     cells_.clear();
     marksLeft_ = false;
+    first = 0;
   }
+  claimTrails(first, count);
+}
+
+void Scene::claimTrails(size_t first, size_t end) {
   // Particle after particle, each from its oldest point to its head, as
   // the lists keep them: every claim goes to the end of its cell's list,
   // where only earlier particles' nodes lie, so none has to wait. The
@@ -455,7 +484,7 @@ void Scene::claimTrails(size_t first) {
   for (const ParticleBlock& block : blocks_) {
     for (size_t i = 0; i < block.count; ++i) {
       const size_t p = block.first + i;
-      if (p < first) continue;
+      if (p < first || p >= end) continue;
       const Particle& particle = block.particles[i];
       const uint32_t* const trail = block.trails + i * length;
       const uint32_t laterNodes = claims_.node(p + 1, 0);
@@ -475,6 +504,7 @@ void Scene::claimTrails(size_t first) {
       }
     }
   }
+  claimed_ = end;
 }
 
 void Scene::copyCellsToSurface() {
@@ -570,4 +600,5 @@ void Scene::deleteParticles() {
     marksLeft_ = true;
   }
   claims_.free();
+  claimed_ = 0;
 }

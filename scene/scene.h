@@ -75,10 +75,16 @@ class Scene {
   // Keeps claims for every particle, or for those from first on, when
   // chooseClaims() says so and there is memory for them; else none.
   void keepClaims(size_t first);
-  // Claims the trail points of every particle from first on; with first
-  // 0, the lists and the cells are made anew.
-  void claimTrails(size_t first);
-  bool claimsInUse() const { return claims_.allocated() && claimsPaused_ == 0; }
+  // Claims the trail points of the particles from first to end, which
+  // follow every particle the lists hold.
+  void claimTrails(size_t first, size_t end);
+  // Whether the claims settle the frame: they hold every particle.
+  bool claimsInUse() const {
+    return claims_.allocated() && claimed_ == particles_.size() && claimsPaused_ == 0;
+  }
+  // Whether a redraw clears the whole grid rather than the dropped points'
+  // cells.
+  bool redrawClearsAll() const;
   // The cell the particle will most likely claim in the next frame.
   uint32_t nextCell(const Particle& particle) const;
   // The code of the point node shows, or the empty code for kNone; the
@@ -98,6 +104,8 @@ class Scene {
   int headSlot_;
   // Which points lie on each cell, while chooseClaims() keeps them.
   CellClaims claims_;
+  // The particles, from the first, whose points the lists hold.
+  size_t claimed_;
   // How many steps the walks of a frame may take (see
   // CellClaims::finishClaims); past them the claims pause for
   // claimsPaused_ frames, and the pause after that for nextPause_.
