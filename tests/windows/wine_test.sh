@@ -87,27 +87,7 @@ start_program fehlt.ini
 expect_end 60 "a missing file" 1 $'Ini-Datei fehlt.ini konnte nicht gefunden werden!\r\n'
 
 # 320 x 240, a red and a blue group, reflecting at the borders.
-cat >"$APP/test.ini" <<'INI'
-[FLIM]
-breite=320
-hoehe=240
-schweiflaenge=10
-richtungen=2
-farbtiefe=0
-fullscreen=0
-zuf_richtungswechsel=0
-const_geschw=1
-[rot]
-x=60
-y=60
-anz=5
-farbe=1
-[blau]
-x=260
-y=180
-anz=5
-farbe=3
-INI
+bouncing_ini "$APP/test.ini" 320 240 10 rot:60:60:5:1 blau:260:180:5:3
 
 # Run 2: the same file with a setting out of range.
 sed 's/^breite=.*/breite=0/' "$APP/test.ini" >"$APP/ungueltig.ini"

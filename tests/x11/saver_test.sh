@@ -51,27 +51,7 @@ trap 'exit 1' INT TERM HUP
 # A field of 320 x 240 in the file; on the 1024 x 768 screen the red group
 # starts at (128, 96) and the blue one at (960, 704), far outside the
 # file's own field.
-cat >"$WORK_DIR/test.ini" <<INI
-[FLIM]
-breite=320
-hoehe=240
-schweiflaenge=10
-richtungen=2
-farbtiefe=0
-fullscreen=0
-zuf_richtungswechsel=0
-const_geschw=1
-[rot]
-x=40
-y=30
-anz=10
-farbe=1
-[blau]
-x=300
-y=220
-anz=10
-farbe=3
-INI
+bouncing_ini "$WORK_DIR/test.ini" 320 240 10 rot:40:30:10:1 blau:300:220:10:3
 SCREEN_SIZE=1024x768
 
 export SDL_VIDEODRIVER=x11

@@ -41,37 +41,8 @@ WIDTH=320
 HEIGHT=240
 TRAIL=10
 PER_GROUP=5
-cat >"$WORK_DIR/test.ini" <<INI
-[FLIM]
-breite=$WIDTH
-hoehe=$HEIGHT
-schweiflaenge=$TRAIL
-richtungen=2
-farbtiefe=0
-fullscreen=0
-zuf_richtungswechsel=0
-const_geschw=1
-[rot]
-x=40
-y=30
-anz=$PER_GROUP
-farbe=1
-[gruen]
-x=280
-y=30
-anz=$PER_GROUP
-farbe=2
-[blau]
-x=40
-y=210
-anz=$PER_GROUP
-farbe=3
-[cyan]
-x=280
-y=210
-anz=$PER_GROUP
-farbe=6
-INI
+bouncing_ini "$WORK_DIR/test.ini" "$WIDTH" "$HEIGHT" "$TRAIL" rot:40:30:$PER_GROUP:1 \
+  gruen:280:30:$PER_GROUP:2 blau:40:210:$PER_GROUP:3 cyan:280:210:$PER_GROUP:6
 # Which of red, green and blue each configured ramp has at full strength.
 RAMPS="red:100 green:010 blue:001 cyan:011"
 GROUP_COUNT=4

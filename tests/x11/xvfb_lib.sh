@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# Shared by the real-window test and the screenshot script: a private Xvfb,
-# bounded waits and cleanup. Source it; it sets nothing up by itself.
+# Shared by the real-window, Wine and screensaver tests and the screenshot
+# script: a private Xvfb, bounded waits, cleanup and the tests'
+# configuration files. Source it; it sets nothing up by itself.
 
 XVFB_PID=""
 PROGRAM_PID=""
@@ -87,4 +88,21 @@ window_text() {
 # Saves a picture of the window as PNG.
 screenshot() {
   xwd -id "$1" -silent | /usr/bin/convert xwd:- -alpha off png:"$2"
+}
+
+# Writes a configuration file for a field of WIDTH x HEIGHT with trails of
+# TRAIL, velocity range 2, windowed, no random turns, reflecting at the
+# borders so that every particle stays in the picture, and one group for
+# each NAME:X:Y:COUNT:COLOUR.
+bouncing_ini() {
+  local file=$1 width=$2 height=$3 trail=$4 group name x y count colour
+  shift 4
+  {
+    printf '[FLIM]\nbreite=%s\nhoehe=%s\nschweiflaenge=%s\nrichtungen=2\n' "$width" "$height" "$trail"
+    printf 'farbtiefe=0\nfullscreen=0\nzuf_richtungswechsel=0\nconst_geschw=1\n'
+    for group in "$@"; do
+      IFS=: read -r name x y count colour <<<"$group"
+      printf '[%s]\nx=%s\ny=%s\nanz=%s\nfarbe=%s\n' "$name" "$x" "$y" "$count" "$colour"
+    done
+  } >"$file"
 }
