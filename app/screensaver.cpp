@@ -1,7 +1,11 @@
 #include "app/screensaver.h"
 
+#include <SDL.h>
+
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #if FLIMMER_X11
 #include <X11/Xlib.h>
@@ -45,7 +49,9 @@ bool windowSize(Display* display, unsigned long window, int* width, int* height)
 }  // namespace
 #endif
 
-SaverWindow findSaverWindow() {
+// Windows' screensavers are in platform_windows.cpp.
+#ifndef _WIN32
+SaverWindow findSaverWindow(int, char**) {
   SaverWindow saver = {false, 0, 0};
 #if FLIMMER_X11
   const char* id = getenv("XSCREENSAVER_WINDOW");
@@ -75,9 +81,90 @@ SaverWindow findSaverWindow() {
   return saver;
 }
 
+bool saverWindowGone() { return false; }
+#endif
+
 int placeOnField(int position, int fileSize, int fieldSize) {
   int16_t cell = static_cast<int16_t>(position);
   if (cell < 0) cell = 0;
   if (cell >= fileSize) cell = static_cast<int16_t>(fileSize - 1);
   return static_cast<int>(static_cast<int64_t>(cell) * fieldSize / fileSize);
+}
+
+SaverArguments readSaverArguments(int argc, char** argv) {
+  SaverArguments arguments = {SaverCommand::kUnknown, nullptr};
+  if (argc < 2) {
+    arguments.command = SaverCommand::kSettings;
+    return arguments;
+  }
+  const char* text = argv[1];
+  if (text[0] != '/' && text[0] != '-') return arguments;
+  const char* rest = text + 2;
+  if (text[1] == '\0' || (*rest != '\0' && *rest != ':')) return arguments;
+  const char* glued = *rest == ':' ? rest + 1 : nullptr;
+  switch (tolower(static_cast<unsigned char>(text[1]))) {
+    case 'c':
+      arguments.command = SaverCommand::kSettings;
+      break;
+    case 's':
+      arguments.command = SaverCommand::kFullScreen;
+      break;
+    case 'a':
+      arguments.command = SaverCommand::kNothing;
+      break;
+    case 'p':
+      arguments.window = glued ? glued : argc > 2 ? argv[2] : nullptr;
+      if (arguments.window && *arguments.window)
+        arguments.command = SaverCommand::kPreview;
+      else
+        arguments.window = nullptr;
+      break;
+  }
+  return arguments;
+}
+
+bool isSaverFileName(const char* path) {
+  const size_t length = strlen(path);
+  if (length < 4) return false;
+  const char* ending = path + length - 4;
+  for (int i = 0; i < 4; ++i)
+    if (tolower(static_cast<unsigned char>(ending[i])) != ".scr"[i]) return false;
+  return true;
+}
+
+bool wakesSaver(const SDL_Event& event, PointerRest* rest) {
+  switch (event.type) {
+    case SDL_KEYDOWN:
+    case SDL_MOUSEBUTTONDOWN:
+      return true;
+    case SDL_ACTIVEEVENT:
+      return !event.active.gain && (event.active.state & SDL_APPINPUTFOCUS);
+    case SDL_MOUSEMOTION:
+      if (!rest->known) {
+        *rest = {true, event.motion.x, event.motion.y};
+        return false;
+      }
+      return abs(event.motion.x - rest->x) > kPointerJitter ||
+             abs(event.motion.y - rest->y) > kPointerJitter;
+    default:
+      return false;
+  }
+}
+
+FramePacer::FramePacer(int framesPerSecond, uint32_t now)
+    : framesPerSecond_(framesPerSecond), start_(now), frames_(0) {}
+
+uint32_t FramePacer::pause(uint32_t now) {
+  ++frames_;
+  const uint32_t due = start_ + static_cast<uint32_t>(frames_ * 1000 / framesPerSecond_);
+  if (frames_ == framesPerSecond_) {
+    start_ = due;
+    frames_ = 0;
+  }
+  // The difference, not a comparison: SDL's ticks wrap after 49 days.
+  const int32_t early = static_cast<int32_t>(due - now);
+  if (early >= 0) return static_cast<uint32_t>(early);
+  start_ = now;
+  frames_ = 0;
+  return 0;
 }

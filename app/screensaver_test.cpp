@@ -65,4 +65,125 @@ TEST(Screensaver, SceneFillsTheSaverWindowWithGroupsInPlace) {
   SDL_Quit();
 }
 
+TEST(Screensaver, WindowsArgumentsAskForTheirCommand) {
+  using C = SaverCommand;
+  struct Case {
+    std::vector<const char*> arguments;  // after the program's name
+    SaverCommand command;
+    const char* window;
+  };
+  const Case cases[] = {
+      {{}, C::kSettings, nullptr},
+      {{"/c"}, C::kSettings, nullptr},
+      {{"-C:4711"}, C::kSettings, nullptr},
+      {{"/s"}, C::kFullScreen, nullptr},
+      {{"/S", "extra"}, C::kFullScreen, nullptr},
+      {{"/p", "1234"}, C::kPreview, "1234"},
+      {{"-P:1234"}, C::kPreview, "1234"},
+      {{"/p:abc"}, C::kPreview, "abc"},
+      {{"/p"}, C::kUnknown, nullptr},
+      {{"/p:"}, C::kUnknown, nullptr},
+      {{"/p", ""}, C::kUnknown, nullptr},
+      {{"/a", "1234"}, C::kNothing, nullptr},
+      {{"/x"}, C::kUnknown, nullptr},
+      {{"/save"}, C::kUnknown, nullptr},
+      {{"s"}, C::kUnknown, nullptr},
+      {{"/"}, C::kUnknown, nullptr},
+      {{""}, C::kUnknown, nullptr},
+      {{"flimmer.ini"}, C::kUnknown, nullptr},
+  };
+  for (const Case& c : cases) {
+    std::vector<char*> argv = {const_cast<char*>("flimmerwerk.scr")};
+    for (const char* argument : c.arguments) argv.push_back(const_cast<char*>(argument));
+    const SaverArguments read = readSaverArguments(static_cast<int>(argv.size()), argv.data());
+    const std::string first = c.arguments.empty() ? "(none)" : c.arguments[0];
+    EXPECT_EQ(read.command, c.command) << first;
+    EXPECT_STREQ(read.window, c.window) << first;
+  }
+  const char* names[] = {"flimmerwerk.scr", "C:\\Windows\\FLIMMERWERK.SCR", "a.Scr"};
+  for (const char* name : names) EXPECT_TRUE(isSaverFileName(name)) << name;
+  const char* others[] = {"flimmerwerk.exe", "scr", ".sc", "flimmerwerk.scr.exe", ""};
+  for (const char* name : others) EXPECT_FALSE(isSaverFileName(name)) << name;
+}
+
+TEST(Screensaver, FullScreenWakesOnInputButNotOnJitter) {
+  struct Case {
+    Uint8 type;
+    int x;  // a move's position, or an activation's gain
+    int y;  // a move's position, or an activation's state
+    bool wakes;
+  };
+  // The pointer rests at (100, 100).
+  const Case cases[] = {
+      {SDL_KEYDOWN, 0, 0, true},
+      {SDL_KEYUP, 0, 0, false},
+      {SDL_MOUSEBUTTONDOWN, 0, 0, true},
+      {SDL_MOUSEBUTTONUP, 0, 0, false},
+      {SDL_MOUSEMOTION, 100, 100, false},
+      {SDL_MOUSEMOTION, 104, 96, false},
+      {SDL_MOUSEMOTION, 105, 100, true},
+      {SDL_MOUSEMOTION, 100, 95, true},
+      {SDL_MOUSEMOTION, 600, 400, true},
+      {SDL_ACTIVEEVENT, 0, SDL_APPINPUTFOCUS, true},
+      {SDL_ACTIVEEVENT, 0, SDL_APPINPUTFOCUS | SDL_APPMOUSEFOCUS, true},
+      {SDL_ACTIVEEVENT, 0, SDL_APPMOUSEFOCUS, false},
+      {SDL_ACTIVEEVENT, 1, SDL_APPINPUTFOCUS, false},
+      {SDL_VIDEOEXPOSE, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    SDL_Event event = {};
+    event.type = c.type;
+    event.motion.x = static_cast<Uint16>(c.x);
+    event.motion.y = static_cast<Uint16>(c.y);
+    if (c.type == SDL_ACTIVEEVENT) {
+      event.active.gain = static_cast<Uint8>(c.x);
+      event.active.state = static_cast<Uint8>(c.y);
+    }
+    PointerRest rest = {true, 100, 100};
+    EXPECT_EQ(wakesSaver(event, &rest), c.wakes) << int(c.type) << " " << c.x << "," << c.y;
+  }
+  // Unknown, the first place seen is where the pointer rests.
+  PointerRest rest = {false, 0, 0};
+  SDL_Event move = {};
+  move.type = SDL_MOUSEMOTION;
+  move.motion.x = 700;
+  move.motion.y = 500;
+  EXPECT_FALSE(wakesSaver(move, &rest));
+  move.motion.x = 703;
+  EXPECT_FALSE(wakesSaver(move, &rest));
+  move.motion.x = 690;
+  EXPECT_TRUE(wakesSaver(move, &rest));
+}
+
+TEST(Screensaver, PacedFramesKeepToSixtyASecond) {
+  struct Case {
+    uint32_t start;                // the ticks when the pacer is made
+    std::vector<uint32_t> costs;   // each frame's milliseconds
+    std::vector<uint32_t> pauses;  // the pause after each
+  };
+  const Case cases[] = {
+      // Quick frames end their pauses 16, 33, 50 and 66 ms after the start.
+      {1000, {2, 2, 5, 1}, {14, 15, 12, 15}},
+      // A frame that ends late starts the count again from its end.
+      {1000, {2, 2, 20, 1, 1}, {14, 15, 0, 15, 16}},
+      // Across the wrap of the ticks.
+      {0xFFFFFFF8u, {2, 2}, {14, 15}},
+  };
+  for (const Case& c : cases) {
+    FramePacer pacer(60, c.start);
+    std::vector<uint32_t> pauses;
+    uint32_t now = c.start;
+    for (uint32_t cost : c.costs) {
+      pauses.push_back(pacer.pause(now + cost));
+      now += cost + pauses.back();
+    }
+    EXPECT_EQ(pauses, c.pauses) << c.start;
+  }
+  // Frames of 1 ms: sixty in each second.
+  FramePacer pacer(60, 0);
+  uint32_t now = 0;
+  int frames = 0;
+  for (; now < 3000; ++frames) now += 1 + pacer.pause(now + 1);
+  EXPECT_EQ(frames, 180);
+}
 }  // namespace

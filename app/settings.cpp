@@ -59,8 +59,10 @@ SceneStart startScene(IniFile& ini, const SettingsAdjustment& adjust, const Save
   const bool inSaverWindow = saver && saver->active;
   const int width = inSaverWindow ? saver->width : settings.width;
   const int height = inSaverWindow ? saver->height : settings.height;
-  start.scene.reset(new Scene(width, height, settings.trailLength, settings.speedRange,
-                              settings.depth, settings.fullscreen != 0 && !inSaverWindow));
+  const int depth = inSaverWindow && saver->fullScreen ? saver->depth : settings.depth;
+  const bool fullscreen = inSaverWindow ? saver->fullScreen : settings.fullscreen != 0;
+  start.scene.reset(
+      new Scene(width, height, settings.trailLength, settings.speedRange, depth, fullscreen));
   Particle::shared.randomTurns = settings.randomTurns != 0;
   Particle::shared.bounce = settings.bounce != 0;
   PlaceGroup place;

@@ -48,8 +48,9 @@ using SettingsAdjustment = std::function<void(Settings&)>;
 // the groups of every section of the file after the first. A given
 // adjustment sees the settings between the check and the scene. In a
 // screensaver's window (an active saver) the field takes the window's
-// size, never full screen, and each group starts where it would on the
-// file's own field scaled to the window. Ends the process where the scene
+// size, full screen (at the screen's depth) only where the saver asks for
+// it, and each group starts where it would on the file's own field scaled
+// to the window. Ends the process where the scene
 // cannot be built. The IniFile must outlive the scene.
 SceneStart startScene(IniFile& ini, const SettingsAdjustment& adjust = nullptr,
                       const SaverWindow* saver = nullptr);
