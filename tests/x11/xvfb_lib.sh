@@ -80,6 +80,18 @@ start_xvfb() {
   note "Xvfb runs on $DISPLAY"
 }
 
+# The share of one core, in whole percent, that the process uses in user
+# and system time over the next SECONDS.
+cpu_percent() {
+  local pid=$1 seconds=$2 before after
+  # The fields after the command's name, which may hold spaces.
+  before=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{ print $12 + $13 }')
+  sleep "$seconds"
+  after=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{ print $12 + $13 }')
+  [ -n "$before" ] && [ -n "$after" ] || return 1
+  echo $(((after - before) * 100 / ($(getconf CLK_TCK) * seconds)))
+}
+
 # The value of a text property of a window, e.g. window_text WID WM_NAME.
 window_text() {
   xprop -id "$1" "$2" 2>/dev/null | sed -n "s/^$2([A-Z0-9_]*) = \"\\(.*\\)\"\$/\\1/p"

@@ -1,0 +1,223 @@
+#!/usr/bin/env bash
+# Runs flimmerwerk.scr from the Windows zip under Wine on a private Xvfb as
+# Windows runs a screensaver, with the settings dialog played by
+# saver_host.exe: after "/p N" and "/p:N" the dialog's monitor shows the
+# trails on white in the configured colours, changing, and the saver ends
+# within a second of the monitor's destruction; "/p" with no such window
+# ends with status 1 and its message in stderr.txt; "/c" copies the
+# flimmer.ini beside the saver into the user's application data and opens
+# it in Notepad, and the user's file with other colours is what the saver
+# shows from then on; "/s" fills the screen, survives a 3-pixel pointer
+# move and ends on a key, a mouse click and a long move. A saver uses at
+# most a quarter of a core.
+# Usage: saver_test.sh ZIP SAVER_HOST
+# Status 0 passed, 1 failed, 77 skipped (Wine or the X tools missing;
+# scripts/test-windows installs them).
+set -u
+if [ $# -ne 2 ]; then
+  echo "usage: $0 ZIP SAVER_HOST" >&2
+  exit 2
+fi
+ZIP=$(realpath "$1")
+HOST=$(realpath "$2")
+. "$(dirname "$0")/../x11/xvfb_lib.sh"
+
+for tool in wine wineboot wineserver unzip; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIPPED: $tool is not installed"; exit 77; }
+done
+if tool=$(missing_x_tool); then
+  echo "SKIPPED: $tool is not installed"
+  exit 77
+fi
+
+# A paced saver stays well below this; one drawing as fast as it can
+# takes most of a core.
+CPU_LIMIT=25
+
+WORK_DIR=$(mktemp -d "${TMPDIR:-/tmp}/flimmer-wine-saver.XXXXXX") || exit 1
+# A private Wine prefix, as in wine_test.sh.
+mkdir "$WORK_DIR/tmp" "$WORK_DIR/home" || exit 1
+export WINEPREFIX=$WORK_DIR/prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export TMPDIR=$WORK_DIR/tmp HOME=$WORK_DIR/home
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
+stop_wine() {
+  [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null
+  cleanup
+}
+trap stop_wine EXIT
+trap 'exit 1' INT TERM HUP
+
+unzip -q "$ZIP" -d "$WORK_DIR/unpacked" || fail "cannot unpack $ZIP"
+APP=$(dirname "$(find "$WORK_DIR/unpacked" -name flimmerwerk.scr | head -n 1)")
+[ -f "$APP/SDL.dll" ] || fail "no flimmerwerk.scr with SDL.dll beside it in $ZIP"
+cp "$HOST" "$APP/saver_host.exe" || fail "cannot copy $HOST"
+# The settings beside the saver: 320 x 240, red and blue.
+bouncing_ini "$APP/flimmer.ini" 320 240 10 rot:60:60:5:1 blau:260:180:5:3
+
+start_xvfb
+ROOT=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
+USER_INI=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -ipath '*/AppData/Roaming' | head -n 1)/Flimmerwerk/flimmer.ini
+
+# Checks a picture: at least MIN_WHITE white pixels, every other pixel a
+# shade of the ramp of one of the HEAD colours (R,G,B of pure colours), and
+# each head there in its pure colour and paler.
+check_picture() {
+  local file=$1 min_white=$2
+  shift 2
+  /usr/bin/convert "$file" -depth 8 -format %c histogram:info:- >"$file.histogram" ||
+    fail "cannot count the colours of $file"
+  awk -v heads="$*" -v min_white="$min_white" '
+    BEGIN { n = split(heads, head, " ") }
+    # A shade of the ramp: the full channels of the head stay full, its
+    # empty ones are equal and not full.
+    function shade(c, h, i, level) {
+      split(head[h], hc, ",")
+      level = -1
+      for (i = 1; i <= 3; ++i) {
+        if (hc[i] == 255) { if (c[i] != 255) return 0 }
+        else if (level < 0) level = c[i]
+        else if (c[i] != level) return 0
+      }
+      return level < 255 ? (level == 0 ? 2 : 1) : 0
+    }
+    {
+      count = $1; sub(/:$/, "", count)
+      if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) next
+      split(substr($0, RSTART + 1, RLENGTH - 2), c, ",")
+      if (c[1] == 255 && c[2] == 255 && c[3] == 255) { white += count; next }
+      for (h = 1; h <= n; ++h) if ((s = shade(c, h))) break
+      if (h > n) { printf "colour (%s,%s,%s) is in no configured ramp; ", c[1], c[2], c[3]; bad = 1 }
+      else if (s == 2) pure[h] = 1
+      else pale[h] = 1
+    }
+    END {
+      for (h = 1; h <= n; ++h) if (!pure[h] || !pale[h]) { printf "no trail of %s; ", head[h]; bad = 1 }
+      if (white < min_white) { printf "only %d white pixels; ", white; bad = 1 }
+      printf "%d white pixels, trails of %s\n", white, heads
+      exit bad
+    }' "$file.histogram" >"$file.txt"
+}
+
+# Two pictures of the window a second apart: both as check_picture says,
+# and not the same.
+PICTURES=0
+check_changing() {
+  local window=$1 name=$2 i file
+  shift 2
+  PICTURES=$((PICTURES + 1))
+  for i in 1 2; do
+    [ "$i" -eq 1 ] || sleep 1
+    file=$WORK_DIR/picture$PICTURES-$i.png
+    screenshot "$window" "$file" || fail "$name: no picture of window $window"
+    check_picture "$file" "$@" || fail "$name: $(cat "$file.txt")"
+  done
+  ! cmp -s "$WORK_DIR/picture$PICTURES-1.png" "$file" || fail "$name: the picture does not change"
+  note "$name: $(cat "$file.txt"), changing"
+}
+
+saver_pid() { SAVER_PID=$(pgrep -f "flimmerwerk\\.scr $1" | head -n 1) && [ -n "$SAVER_PID" ]; }
+
+check_cpu() {
+  local percent
+  percent=$(cpu_percent "$SAVER_PID" 3) || fail "$1: cannot read the saver's processor time"
+  [ "$percent" -le "$CPU_LIMIT" ] || fail "$1: the saver uses $percent % of a core"
+  note "$1: the saver uses $percent % of a core"
+}
+
+# The settings dialog's preview with "/p N" or "/p:N" (STYLE space or
+# colon), showing the given heads.
+check_preview() {
+  local style=$1 name="preview /p ($1)" window
+  shift
+  rm -f "$APP/stderr.txt"
+  (cd "$APP" && exec wine saver_host.exe flimmerwerk.scr "$style" 14) >"$WORK_DIR/host.log" 2>&1 &
+  PROGRAM_PID=$!
+  wait_until 60 saver_pid /p || fail "$name: no saver started: $(cat "$WORK_DIR/host.log")"
+  window=$(xdotool search --onlyvisible --name '^Vorschau$' | head -n 1)
+  [ -n "$window" ] || fail "$name: no window Vorschau"
+  sleep 1
+  check_changing "$window" "$name" $((320 * 240 / 2)) "$@"
+  check_cpu "$name"
+  wait_until 30 ended "$PROGRAM_PID" || fail "$name: the host still runs"
+  wait "$PROGRAM_PID" || fail "$name: $(tr -d '\r' <"$WORK_DIR/host.log")"
+  PROGRAM_PID=""
+  note "$name: $(tr -d '\r' <"$WORK_DIR/host.log" | tail -n 1)"
+}
+
+# Runs the saver with the arguments; its status and stderr.txt (none when
+# EXPECTED_ERR is empty) must be as expected.
+run_saver() {
+  local expected_status=$1 expected_err=$2 status
+  shift 2
+  rm -f "$APP/stderr.txt"
+  (cd "$APP" && timeout 60 wine flimmerwerk.scr "$@") >"$WORK_DIR/run.log" 2>&1
+  status=$?
+  [ "$status" -eq "$expected_status" ] ||
+    fail "flimmerwerk.scr $*: status $status, not $expected_status: $(cat "$APP/stderr.txt" 2>/dev/null)"
+  if [ -z "$expected_err" ]; then
+    [ ! -e "$APP/stderr.txt" ] || fail "flimmerwerk.scr $*: stderr.txt holds $(cat "$APP/stderr.txt")"
+  else
+    printf '%s' "$expected_err" >"$WORK_DIR/expected"
+    cmp -s "$WORK_DIR/expected" "$APP/stderr.txt" ||
+      fail "flimmerwerk.scr $*: stderr.txt holds $(od -c "$APP/stderr.txt" 2>&1 | head -n 5)"
+  fi
+  note "flimmerwerk.scr $*: status $status"
+}
+
+RED=255,0,0 BLUE=0,0,255 GREEN=0,255,0 MAGENTA=255,0,255
+
+check_preview space $RED $BLUE
+run_saver 1 $'Das Fenster 123456789 f\xFCr den Bildschirmschoner gibt es nicht.\r\n' /p 123456789
+
+# The settings: the user's own copy, in Notepad.
+[ ! -e "$USER_INI" ] || fail "$USER_INI exists before /c"
+run_saver 0 "" /c
+cmp -s "$APP/flimmer.ini" "$USER_INI" || fail "/c: $USER_INI is not a copy of the flimmer.ini beside the saver"
+notepad() { xdotool search --onlyvisible --name '^flimmer\.ini - Notepad$' >/dev/null 2>&1; }
+wait_until 30 notepad || fail "/c: no Notepad window on flimmer.ini"
+note "/c: $USER_INI copied and open in Notepad"
+# Out of the pictures to come.
+for window in $(xdotool search --onlyvisible --name '^flimmer\.ini - Notepad$'); do
+  kill "$(xdotool getwindowpid "$window")" 2>/dev/null
+done
+
+bouncing_ini "$USER_INI" 320 240 10 gruen:60:60:5:2 magenta:260:180:5:5
+check_preview colon $GREEN $MAGENTA
+
+# Full screen, with the pointer resting at (500, 400); each run ends on
+# another sign of the user. Wine takes seconds to leave full screen
+# without a window manager.
+for wake in "key a" "click 1" "mousemove 900 700"; do
+  name="full screen /s, $wake"
+  xdotool mousemove 500 400 || fail "xdotool mousemove"
+  rm -f "$APP/stderr.txt"
+  (cd "$APP" && exec wine flimmerwerk.scr /s) >"$WORK_DIR/full.log" 2>&1 &
+  PROGRAM_PID=$!
+  wait_until 60 saver_pid /s || fail "$name: no saver started"
+  screen_white() {
+    screenshot "$ROOT" "$WORK_DIR/screen.png" &&
+      /usr/bin/convert "$WORK_DIR/screen.png" -crop 1x1+1000+10 -format '%[hex:p{0,0}]' info: |
+      grep -q '^FFFFFF'
+  }
+  wait_until 30 screen_white || fail "$name: the screen does not turn white"
+  if [ "$wake" = "key a" ]; then
+    check_changing "$ROOT" "$name" 500000 $GREEN $MAGENTA
+    check_cpu "$name"
+    xdotool mousemove_relative 3 3 || fail "xdotool mousemove_relative"
+    sleep 1
+    check_changing "$ROOT" "$name, moved by 3 pixels" 500000 $GREEN $MAGENTA
+  fi
+  # shellcheck disable=SC2086 # the words are xdotool's
+  xdotool $wake || fail "xdotool $wake"
+  wait_until 20 ended "$PROGRAM_PID" || fail "$name: still running 20 s later"
+  wait "$PROGRAM_PID"
+  status=$?
+  PROGRAM_PID=""
+  [ "$status" -eq 0 ] || fail "$name: status $status: $(cat "$APP/stderr.txt" 2>/dev/null)"
+  [ ! -e "$APP/stderr.txt" ] || fail "$name: stderr.txt holds $(cat "$APP/stderr.txt")"
+  note "$name: ended with status 0"
+done
+
+note "PASSED"
