@@ -4,8 +4,9 @@
 # its message and status 1; once the daemon starts it, the program runs
 # with XSCREENSAVER_WINDOW on the SDL 1.2 of this environment and fills the
 # screen-sized saver window with the white field and the configured
-# colours; after the daemon deactivates, the program is gone within 3 s,
-# the daemon has logged no X error and nothing is left running.
+# colours, using at most a quarter of a core; after the daemon
+# deactivates, the program is gone within 3 s, the daemon has logged no X
+# error and nothing is left running.
 # Usage: saver_test.sh FLIMMERWERK SDL_LIBRARY
 # Status 0 passed, 1 failed, 77 skipped (no xscreensaver or X tools here).
 set -u
@@ -155,6 +156,12 @@ note "saver window: $SCREEN_SIZE, $(tail -n 1 "$WORK_DIR/picture.txt")"
 /usr/bin/convert "$WORK_DIR/saver.png" -crop 704x768+320+0 +repage -depth 8 \
   -format %c histogram:info:- | grep -qv '(255,255,255)' ||
   fail "nothing is drawn outside the file's own 320 x 240 field"
+
+# Paced, the saver takes a small share of a core; drawing as fast as it
+# could, most of one.
+percent=$(cpu_percent "$HACK_PID" 3) || fail "cannot read the processor time of Flimmerwerk"
+[ "$percent" -le 25 ] || fail "Flimmerwerk uses $percent % of a core as a saver"
+note "Flimmerwerk uses $percent % of a core"
 
 command_daemon -deactivate
 wait_until 3 ended "$HACK_PID" || fail "Flimmerwerk still runs 3 s after the daemon deactivated"
