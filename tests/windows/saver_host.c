@@ -10,10 +10,10 @@
  * The monitor is a window of its own, not a child of the dialog as in
  * Windows: Wine shows no other process's drawing in a child window.
  * Usage: saver_host.exe SAVER space|colon SECONDS */
-#include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 static LRESULT CALLBACK handle(HWND window, UINT message, WPARAM w, LPARAM l) {
   return DefWindowProcA(window, message, w, l);
@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   fflush(stdout);
 
   char command[MAX_PATH + 64];
-  snprintf(command, sizeof command, strcmp(argv[2], "colon") == 0 ? "\"%s\" /p:%llu" : "\"%s\" /p %llu",
-           argv[1], number);
+  snprintf(command, sizeof command,
+           strcmp(argv[2], "colon") == 0 ? "\"%s\" /p:%llu" : "\"%s\" /p %llu", argv[1], number);
   STARTUPINFOA start = {0};
   start.cb = sizeof start;
   PROCESS_INFORMATION saver;

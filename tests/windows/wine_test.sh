@@ -5,16 +5,27 @@
 # SDL's entry point writes standard error in text mode); a valid file opens
 # a window whose caption becomes "N FPS" and that shows the trails; closing
 # the window and Escape each end it with status 0 and leave no stderr.txt.
-# Usage: wine_test.sh ZIP SEND_CLOSE
+# Then flimmerwerk.scr as Windows runs a screensaver, with the settings
+# dialog played by SAVER_HOST (saver_host.c): after "/p N" and "/p:N" the
+# dialog's monitor shows the trails on white in the configured colours,
+# changing, and the saver ends within a second of the monitor's
+# destruction; "/p" with no such window ends with status 1 and its message;
+# "/c" copies the flimmer.ini beside the saver into the user's application
+# data and opens it in Notepad, and the user's file with other colours is
+# what the saver shows from then on; "/s" fills the screen, survives a
+# 3-pixel pointer move and ends on a key, a mouse click and a long move. A
+# saver uses at most a quarter of a core.
+# Usage: wine_test.sh ZIP SEND_CLOSE SAVER_HOST
 # Status 0 passed, 1 failed, 77 skipped (Wine or the X tools missing;
 # scripts/test-windows installs them).
 set -u
-if [ $# -ne 2 ]; then
-  echo "usage: $0 ZIP SEND_CLOSE" >&2
+if [ $# -ne 3 ]; then
+  echo "usage: $0 ZIP SEND_CLOSE SAVER_HOST" >&2
   exit 2
 fi
 ZIP=$(realpath "$1")
 SEND_CLOSE=$2
+HOST=$(realpath "$3")
 . "$(dirname "$0")/../x11/xvfb_lib.sh"
 
 for tool in wine wineboot wineserver unzip; do
@@ -51,12 +62,14 @@ start_xvfb
 wineboot -i >"$WORK_DIR/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -n 5 "$WORK_DIR/wineboot.log")"
 
 # Starts the program in its folder, as a double click does, on the given
-# configuration (a name in that folder); sets PROGRAM_PID.
+# configuration (a name in that folder), or PROGRAM with its arguments;
+# sets PROGRAM_PID.
 RUN=0
+PROGRAM=flimmerwerk.exe
 start_program() {
   RUN=$((RUN + 1))
   rm -f "$APP/stderr.txt" "$APP/stdout.txt"
-  (cd "$APP" && exec wine flimmerwerk.exe "$1") >"$WORK_DIR/wine$RUN.log" 2>&1 &
+  (cd "$APP" && exec wine "$PROGRAM" "$@") >"$WORK_DIR/wine$RUN.log" 2>&1 &
   PROGRAM_PID=$!
 }
 
@@ -139,5 +152,148 @@ expect_end 20 "Escape" 0 ""
 start_window
 "$SEND_CLOSE" "$WID" || fail "send_close failed"
 expect_end 20 "a close request (WM_DELETE_WINDOW)" 0 ""
+
+# The screensaver: the same program under another name.
+PROGRAM=flimmerwerk.scr
+[ -f "$APP/$PROGRAM" ] || fail "no $PROGRAM in $ZIP"
+cp "$HOST" "$APP/saver_host.exe" || fail "cannot copy $HOST"
+# The settings beside the saver: 320 x 240, red and blue.
+bouncing_ini "$APP/flimmer.ini" 320 240 10 rot:60:60:5:1 blau:260:180:5:3
+USER_INI=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -ipath '*/AppData/Roaming' | head -n 1)/Flimmerwerk/flimmer.ini
+ROOT=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+# A paced saver stays well below this; one drawing as fast as it can
+# takes most of a core.
+CPU_LIMIT=25
+
+# Checks a picture: at least MIN_WHITE white pixels, every other pixel a
+# shade of the ramp of one of the HEAD colours (R,G,B of pure colours), and
+# each head there in its pure colour and paler.
+check_picture() {
+  local file=$1 min_white=$2
+  shift 2
+  /usr/bin/convert "$file" -depth 8 -format %c histogram:info:- >"$file.histogram" ||
+    fail "cannot count the colours of $file"
+  awk -v heads="$*" -v min_white="$min_white" '
+    BEGIN { n = split(heads, head, " ") }
+    # A shade of the ramp: the full channels of the head stay full, its
+    # empty ones are equal and not full.
+    function shade(c, h, i, level) {
+      split(head[h], hc, ",")
+      level = -1
+      for (i = 1; i <= 3; ++i) {
+        if (hc[i] == 255) { if (c[i] != 255) return 0 }
+        else if (level < 0) level = c[i]
+        else if (c[i] != level) return 0
+      }
+      return level < 255 ? (level == 0 ? 2 : 1) : 0
+    }
+    {
+      count = $1; sub(/:$/, "", count)
+      if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) next
+      split(substr($0, RSTART + 1, RLENGTH - 2), c, ",")
+      if (c[1] == 255 && c[2] == 255 && c[3] == 255) { white += count; next }
+      for (h = 1; h <= n; ++h) if ((s = shade(c, h))) break
+      if (h > n) { printf "colour (%s,%s,%s) is in no configured ramp; ", c[1], c[2], c[3]; bad = 1 }
+      else if (s == 2) pure[h] = 1
+      else pale[h] = 1
+    }
+    END {
+      for (h = 1; h <= n; ++h) if (!pure[h] || !pale[h]) { printf "no trail of %s; ", head[h]; bad = 1 }
+      if (white < min_white) { printf "only %d white pixels; ", white; bad = 1 }
+      printf "%d white pixels, trails of %s\n", white, heads
+      exit bad
+    }' "$file.histogram" >"$file.txt"
+}
+
+# Two pictures of the window a second apart: both as check_picture says,
+# and not the same.
+PICTURES=0
+check_changing() {
+  local window=$1 name=$2 i file
+  shift 2
+  PICTURES=$((PICTURES + 1))
+  for i in 1 2; do
+    [ "$i" -eq 1 ] || sleep 1
+    file=$WORK_DIR/picture$PICTURES-$i.png
+    screenshot "$window" "$file" || fail "$name: no picture of window $window"
+    check_picture "$file" "$@" || fail "$name: $(cat "$file.txt")"
+  done
+  ! cmp -s "$WORK_DIR/picture$PICTURES-1.png" "$file" || fail "$name: the picture does not change"
+  note "$name: $(cat "$file.txt"), changing"
+}
+
+saver_pid() { SAVER_PID=$(pgrep -f 'flimmerwerk\.scr /p' | head -n 1) && [ -n "$SAVER_PID" ]; }
+
+check_cpu() {
+  local percent
+  percent=$(cpu_percent "$SAVER_PID" 3) || fail "$1: cannot read the saver's processor time"
+  [ "$percent" -le "$CPU_LIMIT" ] || fail "$1: the saver uses $percent % of a core"
+  note "$1: the saver uses $percent % of a core"
+}
+
+# The settings dialog's preview with "/p N" or "/p:N" (STYLE space or
+# colon), showing the given heads.
+check_preview() {
+  local style=$1 name="preview /p ($1)" window
+  shift
+  rm -f "$APP/stderr.txt"
+  (cd "$APP" && exec wine saver_host.exe flimmerwerk.scr "$style" 14) >"$WORK_DIR/host.log" 2>&1 &
+  PROGRAM_PID=$!
+  wait_until 60 saver_pid || fail "$name: no saver started: $(cat "$WORK_DIR/host.log")"
+  window=$(xdotool search --onlyvisible --name '^Vorschau$' | head -n 1)
+  [ -n "$window" ] || fail "$name: no window Vorschau"
+  sleep 1
+  check_changing "$window" "$name" $((320 * 240 / 2)) "$@"
+  check_cpu "$name"
+  wait_until 30 ended "$PROGRAM_PID" || fail "$name: the host still runs"
+  wait "$PROGRAM_PID" || fail "$name: $(tr -d '\r' <"$WORK_DIR/host.log")"
+  PROGRAM_PID=""
+  note "$name: $(tr -d '\r' <"$WORK_DIR/host.log" | tail -n 1)"
+}
+
+RED=255,0,0 BLUE=0,0,255 GREEN=0,255,0 MAGENTA=255,0,255
+
+check_preview space $RED $BLUE
+start_program /p 123456789
+expect_end 60 "/p 123456789" 1 $'Das Fenster 123456789 f\xFCr den Bildschirmschoner gibt es nicht.\r\n'
+
+# The settings: the user's own copy, in Notepad.
+[ ! -e "$USER_INI" ] || fail "$USER_INI exists before /c"
+start_program /c
+expect_end 60 "/c" 0 ""
+cmp -s "$APP/flimmer.ini" "$USER_INI" || fail "/c: $USER_INI is not a copy of the flimmer.ini beside the saver"
+notepad() { xdotool search --onlyvisible --name '^flimmer\.ini - Notepad$' >/dev/null 2>&1; }
+wait_until 30 notepad || fail "/c: no Notepad window on flimmer.ini"
+note "/c: $USER_INI copied and open in Notepad"
+# Out of the pictures to come.
+kill "$(xdotool getwindowpid "$(xdotool search --onlyvisible --name '^flimmer\.ini - Notepad$')")"
+
+bouncing_ini "$USER_INI" 320 240 10 gruen:60:60:5:2 magenta:260:180:5:5
+check_preview colon $GREEN $MAGENTA
+
+# Full screen, with the pointer resting at (500, 400); each run ends on
+# another sign of the user. Wine takes seconds to leave full screen
+# without a window manager.
+screen_white() {
+  screenshot "$ROOT" "$WORK_DIR/screen.png" &&
+    /usr/bin/convert "$WORK_DIR/screen.png" -crop 1x1+1000+10 -format '%[hex:p{0,0}]' info: |
+    grep -q '^FFFFFF'
+}
+for wake in "key a" "click 1" "mousemove 900 700"; do
+  xdotool mousemove 500 400 || fail "xdotool mousemove"
+  start_program /s
+  SAVER_PID=$PROGRAM_PID
+  wait_until 60 screen_white || fail "/s: the screen does not turn white"
+  if [ "$wake" = "key a" ]; then
+    check_changing "$ROOT" "/s" 500000 $GREEN $MAGENTA
+    check_cpu "/s"
+    xdotool mousemove_relative 3 3 || fail "xdotool mousemove_relative"
+    sleep 1
+    check_changing "$ROOT" "/s, moved by 3 pixels" 500000 $GREEN $MAGENTA
+  fi
+  # shellcheck disable=SC2086 # the words are xdotool's
+  xdotool $wake || fail "xdotool $wake"
+  expect_end 20 "/s and $wake" 0 ""
+done
 
 note "PASSED"
