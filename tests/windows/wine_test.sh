@@ -274,16 +274,11 @@ check_preview colon $GREEN $MAGENTA
 # Full screen, with the pointer resting at (500, 400); each run ends on
 # another sign of the user. Wine takes seconds to leave full screen
 # without a window manager.
-screen_white() {
-  screenshot "$ROOT" "$WORK_DIR/screen.png" &&
-    /usr/bin/convert "$WORK_DIR/screen.png" -crop 1x1+1000+10 -format '%[hex:p{0,0}]' info: |
-    grep -q '^FFFFFF'
-}
 for wake in "key a" "click 1" "mousemove 900 700"; do
   xdotool mousemove 500 400 || fail "xdotool mousemove"
   start_program /s
   SAVER_PID=$PROGRAM_PID
-  wait_until 60 screen_white || fail "/s: the screen does not turn white"
+  wait_until 60 white_at "$ROOT" 1000 10 || fail "/s: the screen does not turn white"
   if [ "$wake" = "key a" ]; then
     check_changing "$ROOT" "/s" 500000 $GREEN $MAGENTA
     check_cpu "/s"

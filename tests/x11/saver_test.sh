@@ -123,6 +123,8 @@ fi
 
 # The saver window covers the screen, and so does the white field: a frame
 # smaller than the window would leave the daemon's black around it.
+wait_until 20 white_at "$WID" 1000 10 ||
+  fail "the saver window is not white 20 s after the start: $(tail -n 5 "$WORK_DIR/daemon.out")"
 sleep 1
 alive "$HACK_PID" || fail "Flimmerwerk ended in the saver window: $(tail -n 5 "$WORK_DIR/daemon.out")"
 screenshot "$WID" "$WORK_DIR/saver.png" || fail "cannot take a picture of window $WID"

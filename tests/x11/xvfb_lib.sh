@@ -80,6 +80,14 @@ start_xvfb() {
   note "Xvfb runs on $DISPLAY"
 }
 
+# True when the window's pixel at X,Y is white: a program that fills the
+# window white has drawn its first frame.
+white_at() {
+  screenshot "$1" "$WORK_DIR/white_at.png" &&
+    /usr/bin/convert "$WORK_DIR/white_at.png" -crop "1x1+$2+$3" -format '%[hex:p{0,0}]' info: |
+    grep -q '^FFFFFF'
+}
+
 # The share of one core, in whole percent, that the process uses in user
 # and system time over the next SECONDS.
 cpu_percent() {
