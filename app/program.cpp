@@ -31,7 +31,8 @@ void mainLoop(Scene& scene, const SaverWindow& saver) {
   if (!saver.active) sdlQuitSignals();
   bool running = true;
   FrameRate rate(kTitle);
-  FramePacer pacer(kSaverFramesPerSecond, SDL_GetTicks());
+  // The desktop window's SDL calls stay as they were: no clock reading.
+  FramePacer pacer(kSaverFramesPerSecond, saver.active ? SDL_GetTicks() : 0);
   PointerRest pointer = saver.pointer;
   do {
     SDL_Event event;
