@@ -155,8 +155,10 @@ TEST(Program, SignalsEndStartUpAtOnceAndTheMainLoopThroughQuit) {
 }
 
 TEST(Program, LimitsAreAccepted) {
-  for (const std::string& config :
-       {settings(1, 1, 1, 1), settings(1, 1, 1, -32768), settings(2, 3, 32767, 32767)}) {
+  for (const std::string& config : {settings(1, 1, 1, 1), settings(1, 1, 1, -1),
+                                    settings(1, 1, 1, -32768), settings(2, 3, 32767, 32767),
+                                    // Depth and the flags are never refused.
+                                    settings(1, 1, 1, 1, -99, 0, -1, 7)}) {
     ProgramRun run = runConfig(config + group("g", 3, 2, 0, 0), 2);
     EXPECT_EQ(run.err, "") << config;
     EXPECT_EQ(run.status, 0) << config;
