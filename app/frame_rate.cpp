@@ -1,5 +1,7 @@
 #include "app/frame_rate.h"
 
+#include <cstdio>
+
 namespace {
 
 const int kFramesPerCaption = 10;
@@ -21,7 +23,9 @@ bool FrameRate::count(uint32_t milliseconds) {
   // would wrap long before the rate does.
   const uint64_t rate =
       frames_ / milliseconds_ * 1000 + frames_ % milliseconds_ * 1000 / milliseconds_;
-  caption_ = std::to_string(rate) + " FPS";
+  char text[32];
+  snprintf(text, sizeof text, kCaptionFormat, static_cast<unsigned long long>(rate));
+  caption_ = text;
   frames_ = 0;
   milliseconds_ = 0;
   return true;

@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <string>
 
+// How the caption shows a rate, an unsigned long long; the test scripts
+// read this line back (tests/program_facts).
+const char kCaptionFormat[] = "%llu FPS";
+
 // The frame rate the window caption shows. Counts the frames and their
 // whole milliseconds since the caption last showed a rate; every tenth
-// frame the caption becomes "N FPS", N being those frames x 1000 / their
-// milliseconds (truncated): the average rate, exact for constant frames
-// of a millisecond or more.
+// frame the caption becomes the rate in kCaptionFormat ("N FPS"), N being
+// those frames x 1000 / their milliseconds (truncated): the average rate,
+// exact for constant frames of a millisecond or more.
 class FrameRate {
  public:
   // The caption until the first rate is shown.

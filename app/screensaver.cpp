@@ -16,6 +16,8 @@
 #include "scene/fatal.h"
 #endif
 
+#include "scene/particle.h"
+
 #if FLIMMER_X11
 namespace {
 
@@ -85,9 +87,7 @@ bool saverWindowGone() { return false; }
 #endif
 
 int placeOnField(int position, int fileSize, int fieldSize) {
-  int16_t cell = static_cast<int16_t>(position);
-  if (cell < 0) cell = 0;
-  if (cell >= fileSize) cell = static_cast<int16_t>(fileSize - 1);
+  const int16_t cell = Particle::startCell(position, fileSize);
   return static_cast<int>(static_cast<int64_t>(cell) * fieldSize / fileSize);
 }
 

@@ -37,42 +37,4 @@ TEST(Settings, ReadInTheirOrder) {
             "Wert const_geschw konnte nicht gefunden werden.\n");
 }
 
-TEST(Settings, InvalidOnesAreNamedFirstToLast) {
-  struct Case {
-    Settings settings;
-    const char* key;
-    int value;
-  };
-  const Case cases[] = {
-      {{640, 480, 20, 3, 0, 0, 0, 0}, nullptr, 0},
-      {{1, 1, 1, 1, 0, 0, 0, 0}, nullptr, 0},
-      {{32767, 32767, 32767, 32767, 0, 0, 0, 0}, nullptr, 0},
-      {{1, 1, 1, -32768, 0, 0, 0, 0}, nullptr, 0},
-      {{1, 1, 1, -1, 0, 0, 0, 0}, nullptr, 0},
-      // Depth and the flags are never refused.
-      {{1, 1, 1, 1, -99, 12345, -1, 7}, nullptr, 0},
-      {{0, 480, 20, 3, 0, 0, 0, 0}, "breite", 0},
-      {{32768, 480, 20, 3, 0, 0, 0, 0}, "breite", 32768},
-      {{640, -5, 20, 3, 0, 0, 0, 0}, "hoehe", -5},
-      {{640, 480, 0, 3, 0, 0, 0, 0}, "schweiflaenge", 0},
-      {{640, 480, 32768, 3, 0, 0, 0, 0}, "schweiflaenge", 32768},
-      {{640, 480, 20, 0, 0, 0, 0, 0}, "richtungen", 0},
-      {{640, 480, 20, 32768, 0, 0, 0, 0}, "richtungen", 32768},
-      {{640, 480, 20, -32769, 0, 0, 0, 0}, "richtungen", -32769},
-      {{0, 0, 0, 0, 0, 0, 0, 0}, "breite", 0},
-      {{5, 0, 0, 0, 0, 0, 0, 0}, "hoehe", 0},
-  };
-  for (const Case& c : cases) {
-    int value = -12345;
-    const char* key = invalidSetting(c.settings, &value);
-    if (!c.key) {
-      EXPECT_EQ(key, nullptr) << c.settings.width << " " << c.settings.speedRange;
-      continue;
-    }
-    ASSERT_NE(key, nullptr) << c.key;
-    EXPECT_STREQ(key, c.key);
-    EXPECT_EQ(value, c.value) << c.key;
-  }
-}
-
 }  // namespace

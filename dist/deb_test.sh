@@ -11,22 +11,8 @@
 # Status 0 passed, 1 failed, 77 skipped (a tool it needs is missing).
 set -uo pipefail
 
-build=$(cd "$1" && pwd) || exit 1
-source=$(cd "$2" && pwd) || exit 1
-for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
-    exit 77
-  fi
-done
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_deb.XXXXXX") || exit 1
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/package_test_lib.sh"
+package_test_start "$1" "$2" deb cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate
 
 if ! (cd "$build" && cpack -G DEB -B "$tmp/out" --config "$build/CPackConfig.cmake") \
     >"$tmp/cpack.log" 2>&1; then
@@ -59,36 +45,21 @@ listing=$(dpkg-deb -c "$deb") || fail "dpkg-deb -c"
 paths=$(awk '{print $6}' <<<"$listing")
 outside=$(grep -v '^\./usr/' <<<"$paths" | grep -vx '\./')
 [ -z "$outside" ] || fail "outside /usr: $outside"
-has() { grep -qx -- "./usr/$1" <<<"$paths" || fail "missing /usr/$1"; }
-id=io.github.flimmerwerk.Flimmerwerk
-has games/flimmerwerk
+while read -r file; do
+  grep -qx -- "./usr/$file" <<<"$paths" || fail "missing /usr/$file"
+done < <(installed_files)
 grep -Eq '^-rwxr-xr-x .* \./usr/games/flimmerwerk$' <<<"$listing" || fail "/usr/games/flimmerwerk is not executable"
-has share/applications/$id.desktop
-has share/metainfo/$id.metainfo.xml
-has share/man/man6/flimmerwerk.6.gz
-has share/doc/flimmerwerk/copyright
-has share/doc/flimmerwerk/changelog.gz
-has share/icons/hicolor/scalable/apps/flimmerwerk.svg
-has share/flimmerwerk/flimmer.ini
-for example in "$source"/examples/*.ini; do
-  has "share/flimmerwerk/$(basename "$example")"
-done
 
 # What a menu would start once the package is installed.
 dpkg-deb -x "$deb" "$tmp/root" || fail "dpkg-deb -x"
-desktop="$tmp/root/usr/share/applications/$id.desktop"
+desktop="$tmp/root/usr/share/applications/$ID.desktop"
 if [ -f "$desktop" ]; then
   grep -qx 'Exec=/usr/games/flimmerwerk /usr/share/flimmerwerk/flimmer.ini' "$desktop" ||
     fail "desktop entry: $(grep '^Exec=' "$desktop")"
-  output=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$output" ] ||
-    fail "desktop-file-validate: $output"
+  check_desktop_entry "$desktop"
 fi
 man="$tmp/root/usr/share/man/man6/flimmerwerk.6.gz"
 [ ! -f "$man" ] || grep -qF '/usr/share/flimmerwerk' <<<"$(gzip -dc "$man")" ||
   fail "manual page does not name /usr/share/flimmerwerk"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "Debian package OK"
+package_test_end "Debian package OK"

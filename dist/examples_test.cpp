@@ -11,10 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -117,80 +114,5 @@ TEST_P(ShippedConfiguration, LoadsSilentlyAndAnimates) {
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ShippedConfiguration, testing::ValuesIn(shippedConfigurations()),
                          testName);
-
-class ExampleFile : public testing::TestWithParam<std::string> {};
-
-// The layout every example keeps to, beyond merely loading: a comment
-// saying what it shows, [FLIM] first with exactly its eight keys, groups
-// with exactly their four keys, no repeated header, and sizes a desktop
-// can show.
-TEST_P(ExampleFile, KeepsTheExampleLayout) {
-  const std::string& path = GetParam();
-  std::ifstream in(path);
-  ASSERT_TRUE(in) << path;
-  std::string line;
-  ASSERT_TRUE(std::getline(in, line));
-  EXPECT_TRUE(line.size() > 2 && line[0] == '#' && line[1] == ' ')
-      << "first line should say what the file shows: " << line;
-  std::vector<std::string> headers;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line[0] == '[') headers.push_back(line);
-  }
-  const std::set<std::string> distinct(headers.begin(), headers.end());
-  EXPECT_EQ(distinct.size(), headers.size()) << "a section header repeats";
-
-  testing::internal::CaptureStderr();  // lookups of missing keys would talk
-  IniFile ini(path.c_str());
-  std::map<std::string, std::set<std::string>> keys;
-  std::vector<std::string> order;
-  for (IniSection* s = ini.sections(); s; s = s->next) {
-    order.push_back(s->name);
-    for (IniEntry* e = s->entries; e; e = e->next) keys[s->name].insert(e->key);
-  }
-  const Settings settings = readSettings(ini);
-  struct Group {
-    std::string name;
-    int x, y, count, colour;
-  };
-  std::vector<Group> groups;
-  for (IniSection* s = ini.sections() ? ini.sections()->next : nullptr; s; s = s->next) {
-    ini.setCurrentSection(s);
-    groups.push_back({s->name, ini.getInt(nullptr, "x"), ini.getInt(nullptr, "y"),
-                      ini.getInt(nullptr, "anz"), ini.getInt(nullptr, "farbe")});
-  }
-  testing::internal::GetCapturedStderr();
-
-  ASSERT_FALSE(order.empty());
-  EXPECT_EQ(order.front(), "FLIM");
-  const std::set<std::string> flimKeys{
-      "breite",    "hoehe",      "schweiflaenge",        "richtungen",
-      "farbtiefe", "fullscreen", "zuf_richtungswechsel", "const_geschw"};
-  EXPECT_EQ(keys["FLIM"], flimKeys);
-  EXPECT_LE(settings.width, 1920);
-  EXPECT_LE(settings.height, 1080);
-
-  const std::set<std::string> groupKeys{"x", "y", "anz", "farbe"};
-  EXPECT_FALSE(groups.empty());
-  long total = 0;
-  for (const Group& g : groups) {
-    SCOPED_TRACE("group " + g.name);
-    EXPECT_EQ(keys[g.name], groupKeys);
-    EXPECT_GE(g.colour, 0);
-    EXPECT_LE(g.colour, 6);
-    EXPECT_GE(g.count, 1);
-    EXPECT_TRUE(g.x >= 0 && g.x < settings.width) << "x=" << g.x;
-    EXPECT_TRUE(g.y >= 0 && g.y < settings.height) << "y=" << g.y;
-    total += g.count;
-  }
-  EXPECT_LE(total, 20000) << "particles in all";
-}
-
-INSTANTIATE_TEST_SUITE_P(Examples, ExampleFile, testing::ValuesIn(exampleFiles()), testName);
-
-// Without this a missing or emptied examples/ would leave only the bundled
-// file above to check.
-TEST(ExampleDirectory, HoldsTheExamples) {
-  EXPECT_GE(exampleFiles().size(), 5u) << "in " << kSourceDir << "/examples";
-}
 
 }  // namespace

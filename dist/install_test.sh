@@ -12,24 +12,10 @@
 set -uo pipefail
 export SDL_VIDEODRIVER=dummy  # whatever runs here stays off any screen
 
-build=$(cd "$1" && pwd) || exit 1
-source=$(cd "$2" && pwd) || exit 1
+. "$(dirname "$0")/package_test_lib.sh"
+package_test_start "$1" "$2" install desktop-file-validate appstreamcli groff mandoc gzip timeout cmp
 probe=$3
-for tool in desktop-file-validate appstreamcli groff mandoc gzip timeout cmp; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "SKIPPED: $tool is not installed (scripts/deps test installs it)"
-    exit 77
-  fi
-done
 version=$(sed -n 's/^project(flimmerwerk VERSION \([0-9.]*\) .*/\1/p' "$source/CMakeLists.txt")
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/flimmer_install.XXXXXX") || exit 1
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # Runs the program with the given arguments from / under the dummy video
 # driver for twenty frames, then the test probe presses Escape. It must
@@ -54,17 +40,20 @@ check_prefix() {
     return
   fi
 
-  local id=io.github.flimmerwerk.Flimmerwerk
   local bin="$prefix/games/flimmerwerk"
   local share="$prefix/share/flimmerwerk"
-  local desktop="$prefix/share/applications/$id.desktop"
-  local metainfo="$prefix/share/metainfo/$id.metainfo.xml"
+  local desktop="$prefix/share/applications/$ID.desktop"
+  local metainfo="$prefix/share/metainfo/$ID.metainfo.xml"
   local icon="$prefix/share/icons/hicolor/scalable/apps/flimmerwerk.svg"
   local man="$prefix/share/man/man6/flimmerwerk.6.gz"
   local doc="$prefix/share/doc/flimmerwerk"
 
-  [ -f "$bin" ] && [ -x "$bin" ] || fail "no executable $bin"
-  [ -s "$icon" ] && grep -q '<svg' "$icon" || fail "no SVG icon at $icon"
+  local file
+  while read -r file; do
+    [ -f "$prefix/$file" ] || fail "missing $prefix/$file"
+  done < <(installed_files)
+  [ -x "$bin" ] || fail "$bin is not executable"
+  grep -q '<svg' "$icon" 2>/dev/null || fail "no SVG icon at $icon"
 
   # Exactly the bundled configuration and the examples, nothing else.
   local expected actual
@@ -84,9 +73,7 @@ check_prefix() {
   if [ ! -f "$desktop" ]; then
     fail "no desktop entry $desktop"
   else
-    local output
-    output=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate failed"
-    [ -z "$output" ] || fail "desktop-file-validate: $output"
+    check_desktop_entry "$desktop"
     grep -qx 'Icon=flimmerwerk' "$desktop" || fail "the entry does not name the installed icon"
     # The Exec value: string escapes first (only \\ can occur), then the
     # quoting, whose rules are those of the shell's double quotes.
@@ -107,8 +94,8 @@ check_prefix() {
   else
     appstreamcli validate --no-net "$metainfo" >"$tmp/appstream.out" 2>&1 ||
       fail "appstreamcli validate: $(cat "$tmp/appstream.out")"
-    grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
-      fail "the metadata does not launch $id.desktop"
+    grep -qF "<launchable type=\"desktop-id\">$ID.desktop</launchable>" "$metainfo" ||
+      fail "the metadata does not launch $ID.desktop"
     grep -qF "<release version=\"$version\"" "$metainfo" ||
       fail "the metadata lists no release $version"
   fi
@@ -171,8 +158,4 @@ check_prefix() {
 check_prefix "$tmp/usr" yes
 check_prefix "$tmp/with blank/usr" no
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "install tree OK"
+package_test_end "install tree OK"

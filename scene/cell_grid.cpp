@@ -27,7 +27,7 @@ bool CellGrid::allocate(int width, int height, int trailLength, const uint32_t* 
   for (size_t c = 0; c < static_cast<size_t>(rampCount); ++c)
     for (size_t i = 1; i < length; ++i) aged = aged || ramps[c * length + i] != ramps[c * length];
   // A ramp either has at most 256 entries or all alike, so the codes of
-  // seven ramps fit 16 bits.
+  // up to 127 ramps fit 16 bits.
   agedSlots_ = aged ? trailLength : 1;
   agedSlotMask_ = aged ? -1 : 0;
   const size_t aged2 = 2 * static_cast<size_t>(agedSlots_);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "scene/scene.h"
+#include "tests/test_support.h"
 
 // Every allocation through operator new, counted while a frame runs.
 namespace {
@@ -102,13 +103,11 @@ class Model {
     // Ramp r, entry i: the pure colour fading towards white in even steps.
     const int step = c.trail > 1 ? 255 / (c.trail - 1) : 0;
     for (int r = 0; r < RAMP_COUNT; ++r) {
-      const bool red = r == 1 || r == 4 || r == 5;
-      const bool green = r == 2 || r == 4 || r == 6;
-      const bool blue = r == 3 || r == 5 || r == 6;
+      const bool* full = kRampColours[r];
       for (int i = 0; i < c.trail; ++i) {
         const Uint8 f = static_cast<Uint8>(i * step);
         ramps_[r].push_back(
-            SDL_MapRGB(screen->format, red ? 255 : f, green ? 255 : f, blue ? 255 : f));
+            SDL_MapRGB(screen->format, full[0] ? 255 : f, full[1] ? 255 : f, full[2] ? 255 : f));
       }
     }
     background_ = SDL_MapRGB(screen->format, 255, 255, 255);
@@ -119,11 +118,8 @@ class Model {
   void add(const Group& g) {
     for (int n = 0; n < g.count; ++n) {
       ModelParticle p;
-      int16_t x = static_cast<int16_t>(g.x), y = static_cast<int16_t>(g.y);
-      if (x < 0) x = 0;
-      if (x >= c_.width) x = static_cast<int16_t>(c_.width - 1);
-      if (y < 0) y = 0;
-      if (y >= c_.height) y = static_cast<int16_t>(c_.height - 1);
+      const int16_t x = Particle::startCell(g.x, c_.width);
+      const int16_t y = Particle::startCell(g.y, c_.height);
       p.trail.assign(c_.trail, Point{x, y});
       drawVelocity(p);
       p.colour = g.colour;
@@ -181,25 +177,8 @@ class Model {
   // The surface as rows of pixel values.
   static std::vector<std::vector<uint32_t>> readPicture(SDL_Surface* screen) {
     std::vector<std::vector<uint32_t>> rows(screen->h, std::vector<uint32_t>(screen->w));
-    for (int y = 0; y < screen->h; ++y) {
-      for (int x = 0; x < screen->w; ++x) {
-        const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
-                         x * screen->format->BytesPerPixel;
-        switch (screen->format->BytesPerPixel) {
-          case 1:
-            rows[y][x] = p[0];
-            break;
-          case 2:
-            rows[y][x] = p[0] | p[1] << 8;
-            break;
-          case 3:
-            rows[y][x] = p[0] | p[1] << 8 | p[2] << 16;
-            break;
-          default:
-            rows[y][x] = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-        }
-      }
-    }
+    for (int y = 0; y < screen->h; ++y)
+      for (int x = 0; x < screen->w; ++x) rows[y][x] = pixelAt(screen, x, y);
     return rows;
   }
 
@@ -269,14 +248,7 @@ Recording recordModel(const Case& c, SDL_Surface* screen, unsigned seed) {
   return r;
 }
 
-class FrameEquivalenceTest : public testing::TestWithParam<Case> {
- protected:
-  void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-  }
-  void TearDown() override { SDL_Quit(); }
-};
+class FrameEquivalenceTest : public WithDummyDisplay<testing::TestWithParam<Case>> {};
 
 TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   const Case& c = GetParam();

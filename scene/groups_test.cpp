@@ -18,16 +18,16 @@ namespace {
 
 const char kSettings[] = "[FLIM]\nbreite=100\nhoehe=80\nschweiflaenge=3\nrichtungen=2\n";
 
-class GroupsTest : public testing::Test {
+class GroupsTest : public WithDummyDisplay<> {
  protected:
   void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    WithDummyDisplay::SetUp();
+    if (HasFatalFailure()) return;
     scene_ = std::make_unique<Scene>(100, 80, 3, 2, 32, true);
   }
   void TearDown() override {
     scene_.reset();
-    SDL_Quit();
+    WithDummyDisplay::TearDown();
   }
 
   // Loads the configuration, creates its groups and returns what that
@@ -82,17 +82,16 @@ TEST_F(GroupsTest, MissingKeysAreReportedInReadingOrder) {
 }
 
 TEST_F(GroupsTest, ColourOutsideTheRampsSkipsTheGroup) {
-  EXPECT_EQ(create(std::string(kSettings) + "[rot]\nx=1\ny=1\nanz=1\nfarbe=1\n"
-                                            "[sieben]\nx=1\ny=1\nanz=2\nfarbe=7\n"
-                                            "[minus]\nx=1\ny=1\nanz=2\nfarbe=-1\n"
-                                            "[gross]\nx=1\ny=1\nanz=2\nfarbe=65537\n"
-                                            "[blau]\nx=2\ny=2\nanz=1\nfarbe=3\n"),
-            "Farbe 7 in Gruppe sieben ist ung\xFCltig! Die Gruppe wird \xFC"
-            "bersprungen.\n"
-            "Farbe -1 in Gruppe minus ist ung\xFCltig! Die Gruppe wird \xFC"
-            "bersprungen.\n"
-            "Farbe 65537 in Gruppe gross ist ung\xFCltig! Die Gruppe wird \xFC"
-            "bersprungen.\n");
+  const std::string past = std::to_string(RAMP_COUNT);  // the first number past the ramps
+  const std::string skipped =
+      " ist ung\xFCltig! Die Gruppe wird \xFC"
+      "bersprungen.\n";
+  EXPECT_EQ(create(std::string(kSettings) + "[rot]\nx=1\ny=1\nanz=1\nfarbe=1\n" +
+                   "[dahinter]\nx=1\ny=1\nanz=2\nfarbe=" + past + "\n" +
+                   "[minus]\nx=1\ny=1\nanz=2\nfarbe=-1\n[gross]\nx=1\ny=1\nanz=2\nfarbe=65537\n" +
+                   "[blau]\nx=2\ny=2\nanz=1\nfarbe=3\n"),
+            "Farbe " + past + " in Gruppe dahinter" + skipped + "Farbe -1 in Gruppe minus" +
+                skipped + "Farbe 65537 in Gruppe gross" + skipped);
   EXPECT_EQ(particles(), (Particles{{1, 1, 1}, {3, 2, 2}}));
 }
 

@@ -5,15 +5,8 @@
 SharedState Particle::shared;
 
 Particle::Particle(int x, int y, int colour) {
-  // Positions are 16-bit; a start outside the grid goes to its border.
-  int16_t startX = static_cast<int16_t>(x);
-  int16_t startY = static_cast<int16_t>(y);
-  if (startX < 0) startX = 0;
-  if (startX >= shared.fieldWidth) startX = static_cast<int16_t>(shared.fieldWidth - 1);
-  if (startY < 0) startY = 0;
-  if (startY >= shared.fieldHeight) startY = static_cast<int16_t>(shared.fieldHeight - 1);
-  x_ = startX;
-  y_ = startY;
+  x_ = startCell(x, shared.fieldWidth);
+  y_ = startCell(y, shared.fieldHeight);
 
   // The velocity draws come before the countdown draw.
   randomVelocity(vx_, vy_);
@@ -22,6 +15,14 @@ Particle::Particle(int x, int y, int colour) {
 }
 
 Particle::~Particle() {}
+
+int16_t Particle::startCell(int position, int size) {
+  // Positions are 16-bit; a start outside the grid goes to its border.
+  int16_t cell = static_cast<int16_t>(position);
+  if (cell < 0) cell = 0;
+  if (cell >= size) cell = static_cast<int16_t>(size - 1);
+  return cell;
+}
 
 void Particle::randomVelocity(int16_t& vx, int16_t& vy) {
   const int range = shared.speedRange;

@@ -15,7 +15,7 @@ class Particle {
   static SharedState shared;
 
   // Starts at (x, y), or the nearest cell of the grid; colour names a
-  // ramp (0 ... 6). Draws the velocity, then the turn countdown.
+  // ramp (below RAMP_COUNT). Draws the velocity, then the turn countdown.
   Particle(int x, int y, int colour);
   virtual ~Particle();
 
@@ -25,6 +25,10 @@ class Particle {
   // The motion of one frame: maybe turn, then move along x, then y: every
   // random number a frame draws for this particle.
   void move();
+
+  // The cell a start position names on a side of size cells: narrowed to
+  // 16 bits, as positions are (65543 names 7), then kept on the side.
+  static int16_t startCell(int position, int size);
 
   // Draws a new, never zero velocity from -speedRange ... +speedRange.
   static void randomVelocity(int16_t& vx, int16_t& vy);

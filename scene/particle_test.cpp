@@ -8,20 +8,15 @@
 #include <vector>
 
 #include "scene/scene.h"
+#include "tests/test_support.h"
 
 namespace {
 
 // Particles in a scene on SDL's dummy display, the way the program has
 // them. The frame equivalence test checks their motion against a model
 // over many frames; these pin down single rules.
-class ParticleTest : public testing::Test {
+class ParticleTest : public WithDummyDisplay<> {
  protected:
-  void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-  }
-  void TearDown() override { SDL_Quit(); }
-
   // A seed whose first two draws give the velocity (vx, vy) in range.
   static unsigned seedFor(int range, int vx, int vy) {
     for (unsigned seed = 1;; ++seed) {

@@ -17,18 +17,9 @@ namespace {
 // The red, green and blue of ramp r at shade f: the pure colour at f = 0,
 // paler as f grows towards 255.
 void rampColour(int r, Uint8 f, Uint8* red, Uint8* green, Uint8* blue) {
-  static const bool kFull[RAMP_COUNT][3] = {
-      {false, false, false},  // black
-      {true, false, false},   // red
-      {false, true, false},   // green
-      {false, false, true},   // blue
-      {true, true, false},    // yellow
-      {true, false, true},    // magenta
-      {false, true, true},    // cyan
-  };
-  *red = kFull[r][0] ? 255 : f;
-  *green = kFull[r][1] ? 255 : f;
-  *blue = kFull[r][2] ? 255 : f;
+  *red = kRampColours[r][0] ? 255 : f;
+  *green = kRampColours[r][1] ? 255 : f;
+  *blue = kRampColours[r][2] ? 255 : f;
 }
 
 typedef CellGrid::Code Code;

@@ -8,36 +8,17 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace {
 
-// Scenes on SDL's dummy display; a full-screen request gets the depth it
-// asks for.
-class SceneTest : public testing::Test {
+// Scenes on SDL's dummy display.
+class SceneTest : public WithDummyDisplay<> {
  protected:
-  void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-  }
-  void TearDown() override { SDL_Quit(); }
-
   static std::tuple<int, int, int> rgb(SDL_Surface* screen, uint32_t value) {
     Uint8 r, g, b;
     SDL_GetRGB(value, screen->format, &r, &g, &b);
     return {r, g, b};
-  }
-  static uint32_t pixel(SDL_Surface* screen, int x, int y) {
-    const Uint8* p = static_cast<const Uint8*>(screen->pixels) + y * screen->pitch +
-                     x * screen->format->BytesPerPixel;
-    switch (screen->format->BytesPerPixel) {
-      case 1:
-        return *p;
-      case 2:
-        return *reinterpret_cast<const Uint16*>(p);
-      case 3:
-        return p[0] | p[1] << 8 | p[2] << 16;
-      default:
-        return *reinterpret_cast<const Uint32*>(p);
-    }
   }
 };
 
@@ -66,12 +47,13 @@ TEST_F(SceneTest, RampsFadeFromThePureColourTowardsWhite) {
     SDL_Surface* screen = SDL_GetVideoSurface();
     const ColourRamps& ramps = Particle::shared.ramps;
     ASSERT_EQ(ramps.length, c.trail);
-    for (int i = 0; i < c.trail; ++i) {
-      const int f = c.shades[i];
-      const Colour expected[RAMP_COUNT] = {{f, f, f},     {255, f, f},   {f, 255, f},  {f, f, 255},
-                                           {255, 255, f}, {255, f, 255}, {f, 255, 255}};
-      for (int r = 0; r < RAMP_COUNT; ++r)
-        ASSERT_EQ(rgb(screen, ramps.ramp(r)[i]), expected[r]) << c.trail << " " << r << " " << i;
+    for (int r = 0; r < RAMP_COUNT; ++r) {
+      const bool* full = kRampColours[r];
+      for (int i = 0; i < c.trail; ++i) {
+        const int f = c.shades[i];
+        const Colour expected{full[0] ? 255 : f, full[1] ? 255 : f, full[2] ? 255 : f};
+        ASSERT_EQ(rgb(screen, ramps.ramp(r)[i]), expected) << c.trail << " " << r << " " << i;
+      }
     }
   }
 }
@@ -126,7 +108,7 @@ TEST_F(SceneTest, FrameWithoutParticlesIsWhite) {
     scene.frame();
     const uint32_t white = SDL_MapRGB(screen->format, 255, 255, 255);
     for (int y = 0; y < 9; ++y)
-      for (int x = 0; x < 12; ++x) ASSERT_EQ(pixel(screen, x, y), white) << depth;
+      for (int x = 0; x < 12; ++x) ASSERT_EQ(pixelAt(screen, x, y), white) << depth;
   }
 }
 
@@ -144,7 +126,7 @@ TEST_F(SceneTest, FrameShowsTheMarkedCellsOnWhite) {
         const uint32_t cell = Particle::shared.cells->pixelValue(x, y);
         const uint32_t expected =
             cell == EMPTY_CELL ? SDL_MapRGB(screen->format, 255, 255, 255) : cell;
-        ASSERT_EQ(pixel(screen, x, y) & ((1ull << depth) - 1), expected & ((1ull << depth) - 1));
+        ASSERT_EQ(pixelAt(screen, x, y) & ((1ull << depth) - 1), expected & ((1ull << depth) - 1));
         marked += cell != EMPTY_CELL;
       }
     }
@@ -168,7 +150,8 @@ TEST_F(SceneTest, EveryParticleMovesAndShowsBeyond32768) {
   EXPECT_NE(last->x() * 1000 + last->y(), 200 * 1000 + 200);
   EXPECT_EQ(Particle::shared.cells->pixelValue(last->x(), last->y()),
             Particle::shared.ramps.ramp(3)[0]);
-  EXPECT_EQ(pixel(SDL_GetVideoSurface(), last->x(), last->y()), Particle::shared.ramps.ramp(3)[0]);
+  EXPECT_EQ(pixelAt(SDL_GetVideoSurface(), last->x(), last->y()),
+            Particle::shared.ramps.ramp(3)[0]);
 }
 
 TEST_F(SceneTest, ParticlesKeepTheirOrder) {

@@ -6,7 +6,7 @@
 
 class CellGrid;
 
-// Seven ramps of trailLength pixel values each: ramp r, entry i colours
+// RAMP_COUNT ramps of trailLength pixel values each: ramp r, entry i colours
 // trail point i of a particle of colour r; entry 0 is the head.
 struct ColourRamps {
   uint32_t* entries;  // owned by the Scene, ramp after ramp
@@ -15,7 +15,20 @@ struct ColourRamps {
   const uint32_t* ramp(int r) const { return entries + static_cast<size_t>(r) * length; }
 };
 
-const int RAMP_COUNT = 7;
+// The pure colour each ramp starts from, in the order the groups' farbe
+// numbers them: whether red, green and blue are full (255); the others
+// rise along the ramp, so every trail fades towards white. The test
+// scripts read this table back (tests/program_facts), a colour a line.
+const bool kRampColours[][3] = {
+    {false, false, false},  // black
+    {true, false, false},   // red
+    {false, true, false},   // green
+    {false, false, true},   // blue
+    {true, true, false},    // yellow
+    {true, false, true},    // magenta
+    {false, true, true},    // cyan
+};
+const int RAMP_COUNT = sizeof kRampColours / sizeof kRampColours[0];
 
 // The settings every particle reads. The scene writes all but the two
 // flags, which the driver sets right after; nothing changes them later.

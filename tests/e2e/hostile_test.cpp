@@ -35,20 +35,6 @@ std::string noSettingsMessages() {
   return text + "Ung\xFCltiger Wert f\xFCr breite: 0\n";
 }
 
-std::string settings(const std::string& width = "64", const std::string& height = "48",
-                     const std::string& trail = "6", const std::string& range = "2",
-                     const std::string& depth = "0", const std::string& fullscreen = "0") {
-  return "[FLIM]\nbreite=" + width + "\nhoehe=" + height + "\nschweiflaenge=" + trail +
-         "\nrichtungen=" + range + "\nfarbtiefe=" + depth + "\nfullscreen=" + fullscreen +
-         "\nzuf_richtungswechsel=1\nconst_geschw=0\n";
-}
-
-std::string group(const std::string& name, const std::string& count = "4",
-                  const std::string& colour = "1", const std::string& x = "10",
-                  const std::string& y = "10") {
-  return "[" + name + "]\nx=" + x + "\ny=" + y + "\nanz=" + count + "\nfarbe=" + colour + "\n";
-}
-
 // The text without the first occurrence of line.
 std::string without(std::string text, const std::string& line) {
   const size_t at = text.find(line);
@@ -228,8 +214,8 @@ TEST(HostileConfiguration, MegabyteLines) {
       {"long value of blanks after the number",
        settings() + group("g", "3" + std::string(kMegabyte, ' ')), 0, ""},
       // Names and keys are cut to their fields' size.
-      {"long section name", settings() + group(equals, "2", "7"), 0,
-       "Farbe 7 in Gruppe " + equals.substr(0, 27) +
+      {"long section name", settings() + group(equals, "2", "-7"), 0,
+       "Farbe -7 in Gruppe " + equals.substr(0, 27) +
            " ist ung\xFCltig! Die Gruppe wird \xFC"
            "bersprungen.\n"},
       {"long keys alike in their first characters",

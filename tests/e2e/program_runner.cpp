@@ -156,6 +156,21 @@ std::vector<std::string> logLines(const ProgramRun& run, const std::string& pref
   return lines;
 }
 
+std::string settings(const Value& width, const Value& height, const Value& trail,
+                     const Value& range, const Value& depth, const Value& fullscreen,
+                     const Value& turns, const Value& bounce) {
+  return "[FLIM]\nbreite=" + width.text + "\nhoehe=" + height.text +
+         "\nschweiflaenge=" + trail.text + "\nrichtungen=" + range.text +
+         "\nfarbtiefe=" + depth.text + "\nfullscreen=" + fullscreen.text +
+         "\nzuf_richtungswechsel=" + turns.text + "\nconst_geschw=" + bounce.text + "\n";
+}
+
+std::string group(const std::string& name, const Value& count, const Value& colour, const Value& x,
+                  const Value& y) {
+  return "[" + name + "]\nx=" + x.text + "\ny=" + y.text + "\nanz=" + count.text +
+         "\nfarbe=" + colour.text + "\n";
+}
+
 Picture readPicture(const std::string& path) {
   Picture picture;
   std::ifstream in(path, std::ios::binary);

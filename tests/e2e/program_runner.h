@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a run of the built program left behind.
@@ -41,6 +42,21 @@ ProgramRun runProgram(const std::vector<std::string>& args,
 
 // The lines of the probe's log that start with prefix.
 std::vector<std::string> logLines(const ProgramRun& run, const std::string& prefix);
+
+// A value in a configuration file, written as given: a number or any text.
+struct Value {
+  Value(int number) : text(std::to_string(number)) {}
+  Value(const char* value) : text(value) {}
+  Value(std::string value) : text(std::move(value)) {}
+  std::string text;
+};
+
+// The [FLIM] section with these values, and a group's section.
+std::string settings(const Value& width = 64, const Value& height = 48, const Value& trail = 6,
+                     const Value& range = 2, const Value& depth = 0, const Value& fullscreen = 0,
+                     const Value& turns = 1, const Value& bounce = 0);
+std::string group(const std::string& name, const Value& count = 4, const Value& colour = 1,
+                  const Value& x = 10, const Value& y = 10);
 
 // A PPM image read back from the probe's dump.
 struct Picture {

@@ -10,27 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "app/frame_rate.h"
+#include "scene/shared_state.h"
 #include "tests/e2e/program_runner.h"
 
 namespace {
 
 const std::string kNotFound = "Schl\xFCssel FLIM konnte nicht gefunden werden.\n";
-
-std::string settings(int width, int height, int trail, int range, int depth = 16,
-                     int fullscreen = 0, int turns = 1, int bounce = 0) {
-  std::ostringstream text;
-  text << "[FLIM]\nbreite=" << width << "\nhoehe=" << height << "\nschweiflaenge=" << trail
-       << "\nrichtungen=" << range << "\nfarbtiefe=" << depth << "\nfullscreen=" << fullscreen
-       << "\nzuf_richtungswechsel=" << turns << "\nconst_geschw=" << bounce << "\n";
-  return text.str();
-}
-
-std::string group(const std::string& name, int x, int y, int count, int colour) {
-  std::ostringstream text;
-  text << "[" << name << "]\nx=" << x << "\ny=" << y << "\nanz=" << count << "\nfarbe=" << colour
-       << "\n";
-  return text.str();
-}
 
 std::string bundledExample() {
   std::ifstream in(FLIMMER_SOURCE_DIR "/flimmer.ini", std::ios::binary);
@@ -68,7 +54,7 @@ TEST(Program, DefaultConfigurationInWorkingDirectory) {
 }
 
 TEST(Program, FileWithoutSettingsSection) {
-  ProgramRun run = runConfig(group("gruppe", 1, 1, 5, 1));
+  ProgramRun run = runConfig(group("gruppe", 5, 1, 1, 1));
   std::string expected;
   for (int i = 0; i < 8; ++i) expected += kNotFound;
   expected += "Ung\xFCltiger Wert f\xFCr breite: 0\n";
@@ -147,10 +133,10 @@ TEST(Program, SignalsEndStartUpAtOnceAndTheMainLoopThroughQuit) {
       // Six megabytes of messages into a pipe nobody reads: blocked in write.
       {"blocked writing", repeatedKey + scene, true, SIGTERM, "SDL_WM_SetCaption", 128 + SIGTERM},
       // A second or more to make the particles.
-      {"making a million particles", scene + group("g", 5, 5, 1000000, 1), false, SIGINT,
+      {"making a million particles", scene + group("g", 1000000, 1, 5, 5), false, SIGINT,
        "SDL_SetVideoMode", 128 + SIGINT},
-      {"SIGTERM in the main loop", scene + group("g", 5, 5, 10, 1), false, SIGTERM, "SDL_Flip", 0},
-      {"SIGINT in the main loop", scene + group("g", 5, 5, 10, 1), false, SIGINT, "SDL_Flip", 0},
+      {"SIGTERM in the main loop", scene + group("g", 10, 1, 5, 5), false, SIGTERM, "SDL_Flip", 0},
+      {"SIGINT in the main loop", scene + group("g", 10, 1, 5, 5), false, SIGINT, "SDL_Flip", 0},
   };
   for (const Case& c : cases) {
     RunOptions options;
@@ -169,31 +155,32 @@ TEST(Program, SignalsEndStartUpAtOnceAndTheMainLoopThroughQuit) {
 }
 
 TEST(Program, LimitsAreAccepted) {
-  for (const std::string& config :
-       {settings(1, 1, 1, 1), settings(1, 1, 1, -32768), settings(2, 3, 32767, 32767)}) {
-    ProgramRun run = runConfig(config + group("g", 0, 0, 3, 2), 2);
+  for (const std::string& config : {settings(1, 1, 1, 1), settings(1, 1, 1, -1),
+                                    settings(1, 1, 1, -32768), settings(2, 3, 32767, 32767),
+                                    // Depth and the flags are never refused.
+                                    settings(1, 1, 1, 1, -99, 0, -1, 7)}) {
+    ProgramRun run = runConfig(config + group("g", 3, 2, 0, 0), 2);
     EXPECT_EQ(run.err, "") << config;
     EXPECT_EQ(run.status, 0) << config;
   }
 }
 
 TEST(Program, CallsSdlInItsOrder) {
-  ProgramRun run = runConfig(settings(64, 48, 2, 3) + group("g", 5, 5, 2, 1), 1);
+  ProgramRun run = runConfig(settings(64, 48, 2, 3) + group("g", 2, 1, 5, 5), 1);
   ASSERT_EQ(run.status, 0);
   std::istringstream log(run.log);
   std::vector<std::string> calls;
   for (std::string line; std::getline(log, line);) calls.push_back(line);
-  const std::vector<std::string> expected = {
-      "SDL_Init 0x20", "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk",
-      "SDL_SetVideoMode 64 48 0 0x40000000 rand=0",
-      // Trail 2: the pure colours, then all seven ramps at white.
-      "SDL_MapRGB 0 0 0", "SDL_MapRGB 255 0 0", "SDL_MapRGB 0 255 0", "SDL_MapRGB 0 0 255",
-      "SDL_MapRGB 255 255 0", "SDL_MapRGB 255 0 255", "SDL_MapRGB 0 255 255",
-      "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255",
-      "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255", "SDL_MapRGB 255 255 255",
-      "SDL_MapRGB 255 255 255",
-      // First frame: events, timing, the lazily mapped background.
-      "SDL_PollEvent -> 0", "SDL_GetTicks", "SDL_MapRGB 255 255 255"};
+  std::vector<std::string> expected = {"SDL_Init 0x20", "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk",
+                                       "SDL_SetVideoMode 64 48 0 0x40000000 rand=0"};
+  // Trail 2: the pure colours, then every ramp at white.
+  for (const bool* full : kRampColours)
+    expected.push_back(std::string("SDL_MapRGB ") + (full[0] ? "255" : "0") + " " +
+                       (full[1] ? "255" : "0") + " " + (full[2] ? "255" : "0"));
+  const size_t ramps = expected.size();
+  expected.insert(expected.end(), RAMP_COUNT, "SDL_MapRGB 255 255 255");
+  // First frame: events, timing, the lazily mapped background.
+  expected.insert(expected.end(), {"SDL_PollEvent -> 0", "SDL_GetTicks", "SDL_MapRGB 255 255 255"});
   ASSERT_GT(calls.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(calls[i], expected[i]) << i;
   EXPECT_EQ(calls[expected.size()].substr(0, 16), "SDL_FillRect all");
@@ -205,7 +192,8 @@ TEST(Program, CallsSdlInItsOrder) {
   EXPECT_EQ(calls.back().substr(0, 8), "SDL_Quit");
   // The background is mapped once for the whole run.
   int backgrounds = 0;
-  for (size_t i = 18; i < calls.size(); ++i) backgrounds += calls[i] == "SDL_MapRGB 255 255 255";
+  for (size_t i = ramps + RAMP_COUNT; i < calls.size(); ++i)
+    backgrounds += calls[i] == "SDL_MapRGB 255 255 255";
   EXPECT_EQ(backgrounds, 1);
 }
 
@@ -230,18 +218,24 @@ TEST(Program, CaptionShowsTheAverageRateEveryTenFrames) {
     std::string step;  // milliseconds per SDL_GetTicks call
     std::vector<std::string> captions;
   };
+  // The caption of ten frames of the given milliseconds each, as set.
+  const auto shown = [](uint32_t milliseconds) {
+    FrameRate rate("");
+    for (int i = 0; i < 10; ++i) rate.count(milliseconds);
+    return "SDL_WM_SetCaption " + std::string(rate.caption()) + "|" + rate.caption();
+  };
   const std::string start = "SDL_WM_SetCaption Flimmerwerk|Flimmerwerk";
   const Case cases[] = {
       // Nine frames keep the start caption.
       {8, "4", {start}},
-      // Each frame measures 4 ms: 250 per frame.
-      {9, "4", {start, "SDL_WM_SetCaption 250 FPS|250 FPS"}},
-      {19, "3", {start, "SDL_WM_SetCaption 333 FPS|333 FPS", "SDL_WM_SetCaption 333 FPS|333 FPS"}},
+      // Each frame measures 4 ms.
+      {9, "4", {start, shown(4)}},
+      {19, "3", {start, shown(3), shown(3)}},
       // While no time is measured the caption keeps its text.
       {9, "0", {start, start}},
   };
   for (const Case& c : cases) {
-    ProgramRun run = runConfig(settings(32, 32, 3, 1) + group("g", 1, 1, 1, 0), c.frames,
+    ProgramRun run = runConfig(settings(32, 32, 3, 1) + group("g", 1, 0, 1, 1), c.frames,
                                {{"PROBE_TICK_STEP", c.step}});
     EXPECT_EQ(logLines(run, "SDL_WM_SetCaption"), c.captions) << c.frames << " " << c.step;
     EXPECT_EQ(run.status, 0);
@@ -261,7 +255,7 @@ TEST(Program, EndsOnEscapeOrCloseAfterDrawingThatFrame) {
       {"space,escup,wait,wait,esc", "flips=6"},
   };
   for (const Case& c : cases) {
-    ProgramRun run = runConfig(settings(400, 400, 3, 1, 0, 0, 0, 1) + group("g", 200, 200, 2, 3), 3,
+    ProgramRun run = runConfig(settings(400, 400, 3, 1, 0, 0, 0, 1) + group("g", 2, 3, 200, 200), 3,
                                {{"PROBE_EVENTS", c.events}});
     EXPECT_EQ(run.status, 0) << c.events;
     const std::vector<std::string> quit = logLines(run, "SDL_Quit");
@@ -281,7 +275,7 @@ TEST(Program, SdlFailuresEndWithTheirStatus) {
     std::string err;
     int status;
   };
-  const std::string scene = settings(40, 30, 4, 2) + group("g", 3, 3, 4, 5);
+  const std::string scene = settings(40, 30, 4, 2) + group("g", 4, 5, 3, 3);
   const Case cases[] = {
       {{{"SDL_VIDEODRIVER", "keiner"}}, scene, "", 1},
       {{{"PROBE_FAIL", "init"}},
@@ -340,11 +334,9 @@ TEST(Program, BundledExampleShowsRedAndCyanOnWhite) {
 
 TEST(Program, EveryConfiguredColourIsShown) {
   std::string config = settings(200, 150, 8, 2, 32, 1, 1, 1);
-  const unsigned long heads[] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF,
-                                 0xFFFF00, 0xFF00FF, 0x00FFFF};
-  for (int colour = 0; colour < 7; ++colour)
+  for (int colour = 0; colour < RAMP_COUNT; ++colour)
     config +=
-        group("gruppe" + std::to_string(colour), 20 + 25 * colour, 20 + 15 * colour, 10, colour);
+        group("gruppe" + std::to_string(colour), 10, colour, 20 + 25 * colour, 20 + 15 * colour);
   TempDir dir;
   const std::string dump = dir.path() + "/frame.ppm";
   ProgramRun run = runConfig(config, 20, {{"PROBE_DUMP", dump}});
@@ -356,7 +348,11 @@ TEST(Program, EveryConfiguredColourIsShown) {
   for (int y = 0; y < picture.height; ++y)
     for (int x = 0; x < picture.width; ++x) seen.insert(picture.pixel(x, y));
   EXPECT_TRUE(seen.count(0xFFFFFF));
-  for (unsigned long head : heads) EXPECT_TRUE(seen.count(head)) << std::hex << head;
+  for (const bool* full : kRampColours) {
+    const unsigned long head =
+        (full[0] ? 0xFF0000 : 0) | (full[1] ? 0xFF00 : 0) | (full[2] ? 0xFF : 0);
+    EXPECT_TRUE(seen.count(head)) << std::hex << head;
+  }
 }
 
 TEST(Program, SameSeedSameFrames) {

@@ -112,7 +112,7 @@ expect_end 60 "an invalid setting" 1 $'Ung\xFCltiger Wert f\xFCr breite: 0\r\n'
 start_window() {
   start_program test.ini
   find_window() {
-    WID=$(xdotool search --onlyvisible --name '^[0-9]+ FPS$' 2>/dev/null | head -n 1)
+    WID=$(xdotool search --onlyvisible --name "$RATE_PATTERN" 2>/dev/null | head -n 1)
     [ -n "$WID" ] || ended "$PROGRAM_PID"
   }
   wait_until 60 find_window || fail "run $RUN: no window captioned 'N FPS' within 60 s"
@@ -124,27 +124,11 @@ start_window() {
 start_window
 sleep 0.5
 screenshot "$WID" "$WORK_DIR/window.png" || fail "screenshot of $WID failed"
-/usr/bin/convert "$WORK_DIR/window.png" -depth 8 -format %c histogram:info:- >"$WORK_DIR/histogram" ||
-  fail "cannot count the colours of the screenshot"
-# A white field with the trails on it: the pure red and blue heads and
-# paler points of both ramps.
-awk '
-  { count = $1; sub(/:$/, "", count)
-    if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) next
-    split(substr($0, RSTART + 1, RLENGTH - 2), c, ",")
-    if (c[1] == 255 && c[2] == 255 && c[3] == 255) white += count
-    else if (c[1] == 255 && c[2] == 0 && c[3] == 0) red += count
-    else if (c[1] == 0 && c[2] == 0 && c[3] == 255) blue += count
-    else if (c[1] == 255 && c[2] == c[3] && c[2] > 0) palered += count
-    else if (c[3] == 255 && c[1] == c[2] && c[1] > 0) paleblue += count
-  }
-  END {
-    printf "white %d, red %d, blue %d, paler red %d, paler blue %d\n", white, red, blue, palered, paleblue
-    exit !(white > 320 * 240 / 2 && red > 0 && blue > 0 && palered > 0 && paleblue > 0)
-  }' "$WORK_DIR/histogram" >"$WORK_DIR/picture.txt"
-verdict=$?
-note "run $RUN: picture: $(cat "$WORK_DIR/picture.txt")"
-[ "$verdict" -eq 0 ] || fail "run $RUN: the window does not show the trails on white"
+# A white field with the trails of the red and the blue group on it.
+verdict=$(picture_shows_ramps "$WORK_DIR/window.png" 320 240 10 100 1 3)
+status=$?
+note "run $RUN: picture: $verdict"
+[ "$status" -eq 0 ] || fail "run $RUN: the window does not show the trails on white"
 xdotool mousemove --window "$WID" 5 5 key Escape || fail "xdotool key Escape"
 expect_end 20 "Escape" 0 ""
 

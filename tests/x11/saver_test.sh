@@ -128,30 +128,10 @@ wait_until 20 white_at "$WID" 1000 10 ||
 sleep 1
 alive "$HACK_PID" || fail "Flimmerwerk ended in the saver window: $(tail -n 5 "$WORK_DIR/daemon.out")"
 screenshot "$WID" "$WORK_DIR/saver.png" || fail "cannot take a picture of window $WID"
-size=$(/usr/bin/convert "$WORK_DIR/saver.png" -format '%wx%h' info:)
-[ "$size" = "$SCREEN_SIZE" ] || fail "the saver window is $size, not the screen's $SCREEN_SIZE"
-/usr/bin/convert "$WORK_DIR/saver.png" -depth 8 -format %c histogram:info:- \
-  >"$WORK_DIR/histogram" || fail "cannot count the colours of the saver window"
-# Every pixel is white or a shade of the red or the blue ramp, both pure
-# head colours are there, and the trails cover at most 20 x 10 pixels.
-awk '
-  {
-    count = $1; sub(/:$/, "", count)
-    if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) { print "unreadable: " $0; bad = 1; next }
-    split(substr($0, RSTART + 1, RLENGTH - 2), c, ",")
-    if (c[1] == 255 && c[2] == 255 && c[3] == 255) { white += count; next }
-    coloured += count
-    if (c[1] == 255 && c[2] == c[3]) red = red || c[2] == 0
-    else if (c[3] == 255 && c[1] == c[2]) blue = blue || c[1] == 0
-    else { printf "colour (%s,%s,%s) is in no configured ramp\n", c[1], c[2], c[3]; bad = 1 }
-  }
-  END {
-    if (!red || !blue) { print "a pure head colour is missing (red " red ", blue " blue ")"; bad = 1 }
-    if (coloured > 200) { print coloured " coloured pixels, more than 20 trails of 10 cover"; bad = 1 }
-    printf "%d white, %d coloured pixels\n", white, coloured
-    exit bad
-  }' "$WORK_DIR/histogram" >"$WORK_DIR/picture.txt" ||
-  fail "saver window: $(cat "$WORK_DIR/picture.txt")"
+# Every pixel is white or a shade of the red or the blue ramp, with both
+# pure head colours, and the trails cover at most 20 x 10 pixels.
+picture_shows_ramps "$WORK_DIR/saver.png" "${SCREEN_SIZE%x*}" "${SCREEN_SIZE#*x}" 10 200 1 3 \
+  >"$WORK_DIR/picture.txt" || fail "saver window: $(cat "$WORK_DIR/picture.txt")"
 note "saver window: $SCREEN_SIZE, $(tail -n 1 "$WORK_DIR/picture.txt")"
 # The blue group starts outside the file's 320 x 240: its trails are drawn
 # where the window's field puts them.

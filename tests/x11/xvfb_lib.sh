@@ -126,3 +126,57 @@ bouncing_ini() {
     done
   } >"$file"
 }
+
+# The program's facts, read back from its source (tests/program_facts).
+PROGRAM_FACTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/program_facts
+# The caption before the first frame rate; patterns for a caption with a
+# rate, and for either caption.
+TITLE=$("$PROGRAM_FACTS" title)
+RATE_PATTERN="^$("$PROGRAM_FACTS" caption)\$"
+CAPTION_PATTERN="^($TITLE|$("$PROGRAM_FACTS" caption))\$"
+
+# picture_shows_ramps PNG WIDTH HEIGHT TRAIL MOST RAMP...: the screenshot
+# has the size WIDTH x HEIGHT, a white background, at most MOST coloured
+# pixels, only shades of the ramps named (numbers, as a group's farbe),
+# and of each of them the pure head colour and at least one paler shade.
+# Says what it counted; false where the picture is wrong.
+picture_shows_ramps() {
+  local png=$1 width=$2 height=$3 trail=$4 most=$5 size
+  shift 5
+  size=$(/usr/bin/convert "$png" -format '%wx%h' info:) || { note "cannot read $png"; return 1; }
+  [ "$size" = "${width}x$height" ] || { note "the picture is $size, not ${width}x$height"; return 1; }
+  /usr/bin/convert "$png" -depth 8 -format %c histogram:info:- >"$png.histogram" ||
+    { note "cannot count the colours of $png"; return 1; }
+  "$PROGRAM_FACTS" shades "$trail" >"$png.shades" || return 1
+  awk -v ramps="$*" -v most="$most" -v total=$((width * height)) '
+    FILENAME == ARGV[1] {
+      r = FNR - 1
+      if (index(" " ramps " ", " " r " ")) {
+        wanted[r] = 1
+        for (i = 1; i <= NF; ++i) if (!($i in shade)) { shade[$i] = r; level[$i] = i - 1 }
+      }
+      next
+    }
+    {
+      count = $1; sub(/:$/, "", count)
+      if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) { print "unreadable histogram line: " $0; bad = 1; next }
+      c = substr($0, RSTART + 1, RLENGTH - 2)
+      seen += count
+      if (c == "255,255,255") { white += count; next }
+      coloured += count
+      if (!(c in shade)) { printf "foreign colour (%s) in %d pixels\n", c, count; bad = 1; next }
+      if (level[c] == 0) pure[shade[c]] = 1; else pale[shade[c]] = 1
+    }
+    END {
+      if (seen != total) { printf "histogram covers %d pixels, not %d\n", seen, total; bad = 1 }
+      if (coloured == 0) { print "no coloured pixel at all"; bad = 1 }
+      if (coloured > most) { printf "%d coloured pixels, more than the %d trail points\n", coloured, most; bad = 1 }
+      for (r in wanted) {
+        if (!pure[r]) { printf "no pure head of ramp %d\n", r; bad = 1 }
+        if (!pale[r]) { printf "no paler point of ramp %d\n", r; bad = 1 }
+      }
+      printf "white %d, coloured %d\n", white, coloured
+      exit bad
+    }' "$png.shades" "$png.histogram" | tr '\n' ';'
+  return "${PIPESTATUS[0]}"
+}
