@@ -45,7 +45,7 @@ engine = [""]
 
 
 def check(condition, what):
-    what = f"{engine[0]}: {what}"
+    what = f"{engine[0]}: {what}" if engine[0] else what
     print(("ok    " if condition else "FAIL  ") + what)
     if not condition:
         failures.append(what)
@@ -96,10 +96,12 @@ def chromium():
                  "--disable-component-update --disable-sync --disable-quic "
                  "--window-size=1400,1000").split():
         options.add_argument(flag)
-    profile = tempfile.mkdtemp()
-    options.add_argument("--user-data-dir=" + profile)
+    profile = tempfile.TemporaryDirectory()
+    options.add_argument("--user-data-dir=" + profile.name)
     options.binary_location = "/usr/bin/chromium"
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.profile = profile  # removed with the driver
+    return driver
 
 
 def webkit():
@@ -274,10 +276,10 @@ def desktop_run(program, text, argument, memory=None):
         return result.returncode, result.stderr
 
 
-def visit(name, page_path, program, screenshot):
-    engine[0] = name
+def visit(browser, page_path, program, screenshot):
+    engine[0] = browser
     bundled = read("flimmer.ini")
-    page = Page(name, page_path)
+    page = Page(browser, page_path)
     try:
         d = page.driver
         # The bundled file runs as the page opens.
@@ -391,7 +393,7 @@ def visit(name, page_path, program, screenshot):
         page.write(bundled)
         page.copy_link()
         d.back()
-        check(page.wait(lambda: page.shown() == (bundled, argument, None))
+        check(page.wait(lambda: page.shown() == (shared[-1][1], shared[-1][2], None))
               and page.status().startswith("Running"),
               "Back after another Copy link returns to the creation before, running")
 
@@ -428,7 +430,7 @@ def visit(name, page_path, program, screenshot):
         check(page.wait_for_end() == 0, "and Escape ends it with status 0")
         server.shutdown()
 
-        if name == "chromium":
+        if browser == "chromium":
             errors = [entry["message"] for entry in d.get_log("browser")
                       if entry["level"] == "SEVERE"]
             check(not errors, "no error in the browser's console" + (f": {errors}" if errors else ""))
