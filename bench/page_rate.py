@@ -103,7 +103,6 @@ def browser(engine):
         options.binary_location = "/usr/bin/chromium"
         return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     options = webdriver.WebKitGTKOptions()
-    options.binary_location = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
     options.add_argument("--automation")
     return webdriver.WebKitGTK(options=options)
 

@@ -107,7 +107,6 @@ def chromium():
 def webkit():
     # WebKitWebDriver starts the MiniBrowser in automation mode on $DISPLAY.
     options = webdriver.WebKitGTKOptions()
-    options.binary_location = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
     options.add_argument("--automation")
     return webdriver.WebKitGTK(options=options)
 
