@@ -7,10 +7,12 @@ Runs under an X display (Xvfb). For each round, each scene (the bundled
 flimmer.ini and a 1920 x 1080 field of 20,000 particles with trails of
 50) runs in turn in the desktop PROGRAM, in Chromium and in WebKitGTK on
 every PAGE, and the caption is read for SECONDS after two seconds of
-warming up. Prints, per run, the median caption and, for the page, the
-milliseconds a frame spent in SDL's JavaScript (the fill, the lock and the
-copy into the canvas at the unlock), from the median caption's frame time
-the rest is WebAssembly.
+warming up. Prints, per run, the median caption and, for the page, its
+frame time and the milliseconds a frame spent on average in each of SDL's
+JavaScript functions (the fill, the lock, and the unlock that copies the
+frame into the canvas); the rest of the frame is WebAssembly. The pages
+are driven through their controls (text area, command line, Start), so
+a page from before the links and the start on opening can be compared.
 
 Needs chromium, chromium-driver, webkit2gtk-driver, python3-selenium,
 xdotool and x11-utils.
