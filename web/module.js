@@ -20,3 +20,12 @@ Module['postRun'] = [function() {
     }
   });
 }];
+
+// The program stores every pixel of the screen in every frame, each with
+// its alpha byte set (SDL_MapRGB sets it), so SDL need not read the canvas
+// back into memory when the screen is locked, nor make each pixel opaque
+// when it is unlocked: a frame goes to the canvas as one copy.
+Module['screenIsReadOnly'] = true;
+(Module['preRun'] = Module['preRun'] || []).push(function() {
+  SDL.defaults.opaqueFrontBuffer = false;
+});

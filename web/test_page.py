@@ -1,15 +1,17 @@
 #!/usr/bin/python3
-"""Checks the web page in headless Chromium, as a visitor uses it.
+"""Checks the web page in Chromium and WebKitGTK, as a visitor uses it.
 
   test_page.py PAGE PROGRAM [SCREENSHOT]
 
 PAGE is build-web/flimmerwerk.html, opened from disk; PROGRAM is the
 desktop build, which the page must match message for message on every
 file it refuses. SCREENSHOT, when given, is where a picture of the page
-running flimmer.ini goes.
+running flimmer.ini in Chromium goes.
 
-Needs Debian's chromium, chromium-driver and python3-selenium (run it
-with /usr/bin/python3, which sees Debian's Python packages).
+Needs Debian's chromium, chromium-driver, webkit2gtk-driver and
+python3-selenium (run it with /usr/bin/python3, which sees Debian's
+Python packages), and an X display for WebKitGTK (Xvfb -noreset).
+FLIMMER_ENGINES, when set, names the engines to use (chromium, webkit).
 """
 
 import base64
@@ -23,6 +25,7 @@ import sys
 import tempfile
 import threading
 import time
+import zlib
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -38,9 +41,11 @@ with open(os.path.join(SOURCE, "web", "page.cmake")) as _build:
     MODULE_MEMORY = int(re.search(r"-sMAXIMUM_MEMORY=(\d+)MB", _build.read()).group(1)) << 20
 
 failures = []
+engine = [""]
 
 
 def check(condition, what):
+    what = f"{engine[0]}: {what}" if engine[0] else what
     print(("ok    " if condition else "FAIL  ") + what)
     if not condition:
         failures.append(what)
@@ -88,31 +93,71 @@ def expected_picture(text):
     return (settings["breite"], settings["hoehe"]), ramps, most
 
 
+def chromium():
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new --no-sandbox --disable-dev-shm-usage --disable-gpu "
+                 "--no-first-run --disable-background-networking "
+                 "--disable-component-update --disable-sync --disable-quic "
+                 "--window-size=1400,1000").split():
+        options.add_argument(flag)
+    profile = tempfile.TemporaryDirectory()
+    options.add_argument("--user-data-dir=" + profile.name)
+    options.binary_location = "/usr/bin/chromium"
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.profile = profile  # removed with the driver
+    return driver
+
+
+def webkit():
+    # WebKitWebDriver starts the MiniBrowser in automation mode on $DISPLAY.
+    options = webdriver.WebKitGTKOptions()
+    options.add_argument("--automation")
+    return webdriver.WebKitGTK(options=options)
+
+
+ENGINES = {"chromium": chromium, "webkit": webkit}
+
+
+def link(version, payload):
+    """A fragment as the page writes it, from the bytes it packs."""
+    return "#" + version + base64.urlsafe_b64encode(zlib.compress(payload)).decode().rstrip("=")
+
+
 class Page:
-    def __init__(self, path):
-        options = webdriver.ChromeOptions()
-        for flag in ("--headless=new --no-sandbox --disable-dev-shm-usage --disable-gpu "
-                     "--no-first-run --disable-background-networking "
-                     "--disable-component-update --disable-sync --disable-quic "
-                     "--window-size=1400,1000").split():
-            options.add_argument(flag)
-        self.profile = tempfile.TemporaryDirectory()
-        options.add_argument("--user-data-dir=" + self.profile.name)
-        options.binary_location = "/usr/bin/chromium"
-        self.driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.open("file://" + os.path.abspath(path))
+    def __init__(self, engine, path):
+        self.engine = engine
+        self.driver = ENGINES[engine]()
+        self.address = "file://" + os.path.abspath(path)
+        self.open(self.address)
 
     def open(self, url):
         self.driver.get(url)
-        # Every title the page gets, in order, since Start was last pressed.
+        # Every title the page gets, in order, since Start was last pressed
+        # or, as the page starts a program as it opens, since it opened.
         self.driver.execute_script("""
-            window.titles = [];
+            window.titles = [document.title];
             document.addEventListener('click', function(event) {
               if (event.target.id === 'start') titles.length = 0;
             }, true);
             new MutationObserver(function() { titles.push(document.title); })
                 .observe(document.querySelector('title'), {childList: true, subtree: true,
                                                            characterData: true});""")
+
+    def open_afresh(self, url):
+        """As a fresh tab opens it: a whole new document, also where only
+        the fragment differs from the one shown."""
+        self.driver.get("about:blank")
+        self.open(url)
+
+    def choose(self, value):
+        if self.engine == "webkit":
+            # WebKitGTK's driver opens the menu's GTK popup, which then takes
+            # the next click: only Chromium picks from the menu itself.
+            self.driver.execute_script("""
+                arguments[0].value = arguments[1];
+                arguments[0].dispatchEvent(new Event('change'));""", self.element("example"), value)
+        else:
+            Select(self.element("example")).select_by_value(value)
 
     def element(self, name):
         return self.driver.find_element(By.ID, name)
@@ -121,15 +166,25 @@ class Page:
         config = self.element("config")
         if typed:
             config.clear()
-            config.send_keys(text)
+            # WebKitGTK's driver types a line feed as nothing, Enter as one.
+            config.send_keys(text.replace("\n", Keys.ENTER))
         else:
             self.driver.execute_script("arguments[0].value = arguments[1]", config, text)
         field = self.element("argument")
         field.clear()
         field.send_keys(argument)
 
+    def press(self, name):
+        """Clicks a button. WebKitGTK's driver, once a program has run,
+        delivers the button's mousedown and mouseup but no click: there the
+        click is the element's own."""
+        if self.engine == "webkit":
+            self.driver.execute_script("arguments[0].click()", self.element(name))
+        else:
+            self.element(name).click()
+
     def start(self):
-        self.element("start").click()
+        self.press("start")
 
     def wait(self, condition, seconds=20):
         end = time.monotonic() + seconds
@@ -159,6 +214,17 @@ class Page:
         """Whether the title has shown a frame rate since the last start."""
         rate = fact("caption").strip()
         return self.wait(lambda: any(re.fullmatch(rate, t) for t in self.titles()))
+
+    def shown(self):
+        """The configuration, command line and note the page shows."""
+        return (self.element("config").get_attribute("value"),
+                self.element("argument").get_attribute("value"),
+                self.element("note").text if self.element("note").is_displayed() else None)
+
+    def copy_link(self):
+        self.press("copy")
+        self.wait(lambda: self.element("link").is_displayed())
+        return self.element("link").get_attribute("value")
 
     def escape(self):
         ActionChains(self.driver).click(self.element("screen")).send_keys(Keys.ESCAPE).perform()
@@ -214,36 +280,27 @@ def desktop_run(program, text, argument, memory=None):
         return result.returncode, result.stderr
 
 
-def main():
-    if len(sys.argv) not in (3, 4):
-        sys.exit(__doc__)
-    page_path, program = sys.argv[1], os.path.abspath(sys.argv[2])
+def visit(browser, page_path, program, screenshot):
+    engine[0] = browser
     bundled = read("flimmer.ini")
-    size = os.path.getsize(page_path)
-    check(size < 400 * 1024, f"the page is {size} bytes, under 400 KB")
-    page = Page(page_path)
+    page = Page(browser, page_path)
     try:
         d = page.driver
-        check(d.title == "Flimmerwerk", "the page opens with the title Flimmerwerk")
-        check(page.element("config").get_attribute("value") == bundled,
-              "the text area holds the bundled flimmer.ini")
-
-        # The bundled file, as the page opens.
-        page.start()
-        rate = page.wait_for_rate()
-        title = fact("title").strip()
-        check(rate and page.titles()[0] == title,
-              f"the title becomes {title}, then the rate ({page.titles()[:3]})")
+        # The bundled file runs as the page opens.
+        check(page.wait_for_rate(),
+              f"the title becomes N FPS without pressing anything ({page.titles()[-3:]})")
+        check(page.shown() == (bundled, "flimmer.ini", None),
+              "the page shows the bundled flimmer.ini and its command line, no note")
         time.sleep(0.5)
         check_picture(page, "flimmer.ini", bundled)
-        if len(sys.argv) == 4:
-            d.save_screenshot(sys.argv[3])
+        if screenshot:
+            d.save_screenshot(screenshot)
         page.escape()
         check(page.wait_for_end() == 0, "Escape on the canvas ends the program with status 0")
         check(page.messages() == b"", "and it writes no message")
 
         # An example from the menu, restarted while it runs.
-        Select(page.element("example")).select_by_value("examples/bounce.ini")
+        page.choose("examples/bounce.ini")
         example = read("examples/bounce.ini")
         check(page.element("config").get_attribute("value") == example,
               "the menu loads examples/bounce.ini")
@@ -251,7 +308,11 @@ def main():
         check(page.wait_for_rate(), "the example runs")
         time.sleep(0.5)
         check_picture(page, "bounce.ini", example)
-        page.start()
+        corner = d.execute_script("""
+            document.getElementById('start').click();
+            const canvas = document.getElementById('screen');
+            return Array.from(canvas.getContext('2d').getImageData(0, 0, 1, 1).data);""")
+        check(corner == [255, 255, 255, 255], f"the new canvas is white before its first frame ({corner})")
         check(page.wait_for_rate() and page.titles()[0] == "Flimmerwerk",
               f"Start while it runs starts it again ({page.titles()[:3]})")
         time.sleep(0.5)
@@ -259,6 +320,9 @@ def main():
         check_picture(page, "bounce.ini again", example)
         page.escape()
         check(page.wait_for_end() == 0, "the restarted program ends with status 0 on Escape")
+        ActionChains(d).click(page.element("screen")).send_keys(Keys.TAB).perform()
+        check(d.switch_to.active_element.get_attribute("id") != "screen",
+              "then Tab on its canvas moves the focus on")
         ended = len(page.titles())
         time.sleep(0.5)
         check(len(page.titles()) == ended, "and no program changes the title any more")
@@ -306,6 +370,53 @@ def main():
         page.escape()
         check(page.wait_for_end() == 0, "and Escape ends it with status 0")
 
+        # Links: what Copy link gives opens afresh on the same text and
+        # command line, runs it, and shows a broken file's messages.
+        shared = [
+            # name, text, command line, the file the program then draws
+            ("bounce.ini", example, "flimmer.ini", example),
+            ("a broken file", bundled.replace("breite=640", "breite=0"), "flimmer.ini", None),
+            ("another file named", bundled, "examples/bounce.ini  more", example),
+        ]
+        for name, text, argument, drawn in shared:
+            page.write(text, argument)
+            address = page.copy_link()
+            check(address.startswith(page.address + "#1."), f"Copy link on {name} shows a link")
+            page.open_afresh(address)
+            check(page.shown() == (text, argument, None),
+                  f"the link to {name} opens its text and command line")
+            if drawn:
+                check(page.wait_for_rate(), "and runs it")
+                time.sleep(0.5)
+                check_picture(page, f"the link to {name}", drawn)
+            else:
+                status = page.wait_for_end()
+                want_status, want_bytes = desktop_run(program, text, argument)
+                check((status, page.messages()) == (want_status, want_bytes),
+                      f"and gives the desktop's status {want_status} and message {want_bytes!r}")
+        page.write(bundled)
+        page.copy_link()
+        d.back()
+        check(page.wait(lambda: page.shown() == (shared[-1][1], shared[-1][2], None))
+              and page.status().startswith("Running"),
+              "Back after another Copy link returns to the creation before, running")
+
+        # Fragments that are no link of the page's: the bundled file runs,
+        # with a note.
+        good = link("1.", b"flimmer.ini\n" + example.encode("latin-1"))
+        for name, fragment in [
+                ("a truncated link", good[:-8]),
+                ("a link edited by hand", good[:30] + ("A" if good[30] != "A" else "B") + good[31:]),
+                ("a fragment not in base64", "#1.Zm9v*YmFy"),
+                ("a link of an unknown version", "#7." + good[3:]),
+                ("a link that unpacks to more than 64 KiB",
+                 link("1.", b"flimmer.ini\n" + b"#" * (64 << 10))),
+        ]:
+            page.open_afresh(page.address + fragment)
+            shown = page.shown()
+            check(shown[:2] == (bundled, "flimmer.ini") and shown[2] and page.wait_for_rate(),
+                  f"{name} runs the bundled file, with the note {shown[2]!r}")
+
         # The same page from a web server.
         class Quiet(http.server.SimpleHTTPRequestHandler):
             def log_message(self, *arguments):
@@ -315,6 +426,7 @@ def main():
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
         page.open(f"http://127.0.0.1:{server.server_address[1]}/{os.path.basename(page_path)}")
+        check(page.wait_for_rate(), "served over HTTP, the title becomes N FPS without pressing anything")
         page.element("argument").clear()
         page.start()
         check(page.wait_for_rate(), "served over HTTP, without an argument, it runs flimmer.ini")
@@ -322,10 +434,24 @@ def main():
         check(page.wait_for_end() == 0, "and Escape ends it with status 0")
         server.shutdown()
 
-        errors = [entry["message"] for entry in d.get_log("browser") if entry["level"] == "SEVERE"]
-        check(not errors, "no error in the browser's console" + (f": {errors}" if errors else ""))
+        if browser == "chromium":
+            errors = [entry["message"] for entry in d.get_log("browser")
+                      if entry["level"] == "SEVERE"]
+            check(not errors, "no error in the browser's console" + (f": {errors}" if errors else ""))
+        else:
+            print("(the console is checked in Chromium only: WebKit's driver gives no log)")
     finally:
         page.driver.quit()
+
+
+def main():
+    if len(sys.argv) not in (3, 4):
+        sys.exit(__doc__)
+    page_path, program = sys.argv[1], os.path.abspath(sys.argv[2])
+    size = os.path.getsize(page_path)
+    check(size < 400 * 1024, f"the page is {size} bytes, under 400 KB")
+    for name in os.environ.get("FLIMMER_ENGINES", "chromium webkit").split():
+        visit(name, page_path, program, sys.argv[3] if len(sys.argv) == 4 and name == "chromium" else None)
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
