@@ -121,8 +121,11 @@ uint64_t Settling::Costs::median() const {
 void Settling::particlesAdded(size_t cellCount, int trailLength, size_t particleCount) {
   particles_ = particleCount;
   trailLength_ = static_cast<size_t>(trailLength);
-  const size_t points = particleCount * trailLength_;
-  usable_ = trailLength > 1 && points / kPointsPerCell <= cellCount &&
+  // Nodes that can be numbered are fewer than 2^32: their count fits.
+  const bool numbered = CellClaims::numbers(particleCount, trailLength);
+  const uint64_t points = static_cast<uint64_t>(particleCount) * trailLength_;
+  walkBudget_ = numbered ? static_cast<size_t>(points / kPointsPerWalkStep) : 0;
+  usable_ = numbered && trailLength > 1 && points / kPointsPerCell <= cellCount &&
             lists_.makeRoom(cellCount, trailLength, particleCount);
   if (!usable_) lists_.free();
   next(kAdded);
@@ -158,7 +161,6 @@ void Settling::next(Event event) {
     case kAdded:
       // Every list is stale. The first guess: the claims once the points
       // of the start cells are dropped, or the redraw until a trial.
-      walkBudget_ = particles_ * trailLength_ / kPointsPerWalkStep;
       trialWait_ = kFirstTrialWait;
       recheck_ = kFirstTrialWait;
       pause_ = trailLength_;
@@ -175,9 +177,10 @@ void Settling::next(Event event) {
     case kOverran:
       // Points pile onto a few cells. This frame and the next ones redraw,
       // whose cost does not depend on where the points lie, until every
-      // point of the pile is dropped. A pile that outlasts its pause --
-      // the claims overrun again before they win a trial -- doubles the
-      // next one; a won trial makes it a trail length again.
+      // point of the pile is dropped. An overrun before the claims have
+      // won a trial -- while the lists are made anew or tried, as when a
+      // pile outlasts its pause -- doubles the pause; a won trial makes
+      // it a trail length again.
       if (state_ != kClaims) pause_ *= 2;
       overran_ = true;
       enter(kPaused, pause_);

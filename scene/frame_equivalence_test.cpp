@@ -556,11 +556,12 @@ const Case kCases[] = {
      1250,
      false,
      "RB BT TC CP PB TP CR"},
-    // Short trails try the claims only after a long wait.
+    // Short trails try the claims only after a long wait; these are
+    // shorter than the claims look ahead.
     {"short_trails_trial_depth16",
      16,
      8,
-     20,
+     12,
      1,
      16,
      true,
