@@ -220,6 +220,17 @@ spread_cell() {
   if [ -n "${failure[$key]+x}" ] || [ -z "${values[$key|$4]:-}" ]; then printf -- '-'; else spread "${values[$key|$4]}"; fi
 }
 
+# A table's header and rule: the first columns, then a column a design.
+table_head() {
+  local header=$1 rule=$2 label
+  for label in "${labels[@]}"; do
+    header+=" $label: $3 |"
+    rule+="---|"
+  done
+  echo "$header"
+  echo "$rule"
+}
+
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -1)
 echo "# Frame times of the scene's designs"
 echo
@@ -250,14 +261,7 @@ if [ $steady_on = 1 ] || [ $start_on = 1 ]; then
   echo "Steady: median frame once the trails have spread (after max(300, 2 x trail) frames, timed for ${SHAPES_STEADY_SECONDS} s)."
   echo "Start: mean of the first trail length + 10 frames of a new scene."
   echo
-  header="| scene | W x H | particles x trail |"
-  rule="|---|---|---|"
-  for label in "${labels[@]}"; do
-    header+=" $label: steady / start (ms) |"
-    rule+="---|"
-  done
-  echo "$header"
-  echo "$rule"
+  table_head "| scene | W x H | particles x trail |" "|---|---|---|" "steady / start (ms)"
   for c in $(cases_of steady); do
     wanted "$c" || continue
     [ -n "${shape_of[$c]:-}" ] || continue
@@ -277,14 +281,7 @@ fi
 if [ $startup_on = 1 ]; then
   echo "Start-up: one group on the centre cell; the mean of its first ten frames, the peak memory of the process (ru_maxrss, MiB) and the set-up (building the scene and adding the group)."
   echo
-  header="| case |"
-  rule="|---|"
-  for label in "${labels[@]}"; do
-    header+=" $label: first ten frames (mean); peak |"
-    rule+="---|"
-  done
-  echo "$header"
-  echo "$rule"
+  table_head "| case |" "|---|" "first ten frames (mean); peak"
   for c in $(cases_of startup); do
     wanted "$c" || continue
     size=${c%%:*}
@@ -308,14 +305,7 @@ fi
 if [ $frames_on = 1 ]; then
   echo "Files: frames 10 to 609 of a new scene, median / 99th percentile / longest; the first ten frames' mean and the set-up (adding the groups), in ms. The ratio: the median against the first design's."
   echo
-  header="| file | W x H | particles x trail |"
-  rule="|---|---|---|"
-  for label in "${labels[@]}"; do
-    header+=" $label: median / p99 / max; first ten; set-up |"
-    rule+="---|"
-  done
-  echo "$header"
-  echo "$rule"
+  table_head "| file | W x H | particles x trail |" "|---|---|---|" "median / p99 / max; first ten; set-up"
   for c in $(cases_of frames); do
     wanted "$c" || continue
     [ -n "${shape_of[$c]:-}" ] || continue
@@ -339,7 +329,7 @@ if [ $frames_on = 1 ]; then
 fi
 
 if [ "$reps" -gt 1 ]; then
-  echo "Spread of the repetitions, (largest - smallest) / median: steady / start for the scenes, the first ten frames' mean for start-up."
+  echo "Spread of the repetitions, (largest - smallest) / median: steady / start for the scenes, the first ten frames' mean for start-up, the median frame for files."
   echo
   echo "$spread_header"
   echo "$spread_rule"

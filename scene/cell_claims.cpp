@@ -1,6 +1,7 @@
 #include "scene/cell_claims.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -63,8 +64,9 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
   }
   const size_t length = static_cast<size_t>(trailLength);
   try {
-    if (ends_.empty()) {
-      ends_.resize(cellCount);
+    if (!ends_) {
+      ends_.reset(new Ends[cellCount]);
+      cellCount_ = cellCount;
       slotBits_ = slotBitsFor(trailLength);
       slotMask_ = (1u << slotBits_) - 1;
       stride_ = 0;
@@ -73,8 +75,9 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
       pending_.reserve(std::max(particleCount, 2 * pending_.capacity()));
     if (particleCount > stride_) {
       const size_t stride = std::max(particleCount, 2 * stride_);
-      std::vector<Link>().swap(links_);
-      links_.resize(stride * length);
+      if (stride > SIZE_MAX / sizeof(Link) / length) throw std::length_error("links");
+      links_.reset();
+      links_.reset(new Link[stride * length]);
       stride_ = stride;
     }
   } catch (const std::bad_alloc&) {
@@ -88,13 +91,14 @@ bool CellClaims::makeRoom(size_t cellCount, int trailLength, size_t particleCoun
 }
 
 void CellClaims::clear() {
-  std::fill(ends_.begin(), ends_.end(), Ends{kNone, kNone});
+  std::fill(ends_.get(), ends_.get() + cellCount_, Ends{kNone, kNone});
   pending_.clear();
 }
 
 void CellClaims::free() {
-  std::vector<Ends>().swap(ends_);
-  std::vector<Link>().swap(links_);
+  ends_.reset();
+  links_.reset();
+  cellCount_ = 0;
   std::vector<Claim>().swap(pending_);
   stride_ = 0;
 }
@@ -216,12 +220,14 @@ void Settling::next(Event event) {
       shareSize_ = std::max(fewest, static_cast<size_t>(std::min<double>(fits, particles_)));
       // The frame redrew and kept the lists of the claimed part: what that
       // part cost beyond the redraw, scaled to every particle, is about
-      // what a frame by the claims would. Two frames in a row that say
+      // what a frame by the claims would. Judged once half the lists are
+      // made -- on a shared machine a frame's time wanders by half, which
+      // a smaller part would magnify -- three frames in a row that say
       // the claims lose end the rebuild.
       const double part = static_cast<double>(claimed_) / static_cast<double>(particles_);
       const double extra = static_cast<double>(cost_) - static_cast<double>(redraw);
-      losing_ = part >= 1.0 / 8 && extra > part * kLeave * redraw ? losing_ + 1 : 0;
-      if (losing_ >= 2) {
+      losing_ = part >= 0.5 && extra > part * kLeave * redraw ? losing_ + 1 : 0;
+      if (losing_ >= 3) {
         enter(kRedraw, trialWait_);
         trialWait_ *= 2;
       } else if (claimed_ == particles_) {

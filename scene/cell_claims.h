@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Which trail points lie on each cell, in the order in which they cover
@@ -48,7 +49,7 @@ class CellClaims {
   void clear();
   // Gives all memory back.
   void free();
-  bool allocated() const { return !ends_.empty(); }
+  bool allocated() const { return ends_ != nullptr; }
 
   // Slot s of particle p's trail.
   uint32_t node(size_t p, int s) const {
@@ -232,9 +233,13 @@ class CellClaims {
 
   int slotBits_ = 0;
   uint32_t slotMask_ = 0;
-  size_t stride_ = 0;           // particles there is room for
-  std::vector<Ends> ends_;      // per cell
-  std::vector<Link> links_;     // trailLength rows of stride_ links
+  size_t stride_ = 0;  // particles there is room for
+  // Left as they come from the allocator, so that a scene whose frames
+  // never take the claims never touches their pages: setting them up
+  // took longer than the redraw-only design's whole start.
+  std::unique_ptr<Ends[]> ends_;   // per cell
+  std::unique_ptr<Link[]> links_;  // trailLength rows of stride_ links
+  size_t cellCount_ = 0;
   std::vector<Claim> pending_;  // room for a claim of every particle
 };
 
