@@ -72,7 +72,7 @@ struct Case {
   Way way;
   // The scene's clock is the test's: a frame by the redraw costs 40, by
   // the claims 20, or 60 in frames dearFrom to dearTo; a frame that makes
-  // the lists anew costs as a redraw, or 60 there when dearRebuild.
+  // the lists anew costs as a redraw, or 100 there when dearRebuild.
   int dearFrom = -1, dearTo = -1;
   bool dearRebuild = false;
   // Changes of the way frames settle the scene must go through, as pairs
@@ -296,7 +296,7 @@ class ScriptedScene : public Scene {
 uint64_t tickFor(const Case& c, int frame, Settling::State state) {
   const bool dear = frame >= c.dearFrom && frame < c.dearTo;
   if (state == Settling::kTrying || state == Settling::kClaims) return dear ? 30 : 10;
-  return state == Settling::kRebuilding && dear && c.dearRebuild ? 30 : 20;
+  return state == Settling::kRebuilding && dear && c.dearRebuild ? 50 : 20;
 }
 
 class FrameEquivalenceTest : public testing::TestWithParam<Case> {
@@ -445,9 +445,9 @@ const Case kCases[] = {
      false,
      "RB BT TP"},
     // Keeping the lists costs more than the redraw even while they are
-    // made; the groups come again halfway, too many for the lists.
+    // made; the groups come again later, too many for the lists.
     {"claims_turns_added_later_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10),
-     200, kNoClip, -1, 100, kRedraws, 0, 100, true, "RB BR"},
+     200, kNoClip, -1, 150, kRedraws, 0, 150, true, "RB BR"},
     // Trails that no longer fade, one code a colour; plotted cell by cell.
     // The claims lose their trial.
     {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 360,
