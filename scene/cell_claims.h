@@ -45,8 +45,9 @@ class CellClaims {
   // left undefined: clear() empties them. False without memory, or beyond
   // numbers(); nothing is kept then.
   bool makeRoom(size_t cellCount, int trailLength, size_t particleCount);
-  // Every cell empty again; the memory is kept.
-  void clear();
+  // Cells first to end empty again; the memory is kept.
+  void clear(size_t first, size_t end);
+  size_t cellCount() const { return cellCount_; }
   // Gives all memory back.
   void free();
   bool allocated() const { return ends_ != nullptr; }
@@ -339,16 +340,16 @@ class Settling {
   size_t walkBudget_ = 0;
   // Frames left before the redraw gives way to a rebuild.
   size_t wait_ = 0;
-  // The wait after the next trial the claims lose, and the pause after the
-  // next overrun.
+  // The wait after the next trial the claims lose.
   size_t trialWait_ = 0;
-  size_t pause_ = 0;
   // Claims frames since they won their trial, and how many before the
   // redraw is timed again.
   size_t sinceTrial_ = 0;
   size_t recheck_ = 0;
-  // The rebuild: particles a share, its last share's size, and frames in
-  // a row whose claims already cost more than the redraw.
+  // The rebuild: the cells whose lists it has emptied, particles a
+  // share, its last share's size, and frames in a row whose claims
+  // already cost more than the redraw.
+  size_t cleared_ = 0;
   size_t shareSize_ = 0;
   size_t lastShare_ = 0;
   int losing_ = 0;

@@ -443,7 +443,7 @@ const Case kCases[] = {
      -1,
      -1,
      false,
-     "RB BT TP"},
+     "RB BP"},
     // Keeping the lists costs more than the redraw even while they are
     // made; the groups come again later, too many for the lists.
     {"claims_turns_added_later_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10),
@@ -532,7 +532,7 @@ const Case kCases[] = {
      -1,
      -1,
      false,
-     "BP PB"},
+     "RB BP"},
     // A tiny field under long trails.
     {"tiny_field_depth32", 5, 3, 700, 2, 32, true, true, busyGroups(5, 3, 6), 120, kNoClip, -1, -1,
      kRedraws},
@@ -555,7 +555,7 @@ const Case kCases[] = {
      1100,
      1250,
      false,
-     "RB BT TC CP PB TP CR"},
+     "RB BT TC CP PB CR"},
     // Short trails try the claims only after a long wait; these are
     // shorter than the claims look ahead.
     {"short_trails_trial_depth16",
@@ -575,7 +575,7 @@ const Case kCases[] = {
      -1,
      -1,
      false,
-     "RB BT TP"},
+     "RB BT TC CP PB"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, FrameEquivalenceTest, testing::ValuesIn(kCases),
