@@ -3,7 +3,8 @@
 # library of each revision or source tree, compiles the current
 # bench/shapes_bench.cpp against each, runs every case of every mode
 # (steady and start of the scenes S, L, XL, D, T, T2, M, and of C, P and
-# Y, where points pile onto a few cells; the start-up cases) for every
+# Y, where points pile onto a few cells; the start-up cases; 610 frames of
+# users' files and of shapes that change their way as they run) for every
 # design and prints Markdown tables of the medians.
 #
 #   bench/compare_designs.sh                         991bff0, bfc8862, this tree
@@ -21,7 +22,7 @@
 # machine weighs on all alike. Settings, in the environment:
 #   SHAPES_REPS=3              runs of every case and design (median shown)
 #   SHAPES_STEADY_SECONDS=1    how long each steady run times its frames
-#   SHAPES_MODES="steady start startup"   the modes to run
+#   SHAPES_MODES="steady start startup frames"   the modes to run
 #   SHAPES_CASES="S T ..."     only these scenes / start-up cases
 #   SHAPES_TIMEOUT=300         seconds before one run is given up
 #   SHAPES_JOBS=$(nproc)       build jobs
@@ -35,7 +36,7 @@ repo=$(git -C "$script_dir" rev-parse --show-toplevel) || exit 1
 bench_source="$script_dir/shapes_bench.cpp"
 work=${SHAPES_WORK:-$repo/build/compare-designs}
 reps=${SHAPES_REPS:-3}
-modes=${SHAPES_MODES:-steady start startup}
+modes=${SHAPES_MODES:-steady start startup frames}
 only_cases=${SHAPES_CASES:-}
 run_timeout=${SHAPES_TIMEOUT:-300}
 jobs=${SHAPES_JOBS:-$(nproc)}
@@ -49,7 +50,7 @@ say() { printf '%s\n' "$*" >&2; }
 die() { say "compare_designs: $*"; exit 1; }
 
 for mode in $modes; do
-  case $mode in steady | start | startup) ;; *) die "unknown mode '$mode' in SHAPES_MODES" ;; esac
+  case $mode in steady | start | startup | frames) ;; *) die "unknown mode '$mode' in SHAPES_MODES" ;; esac
 done
 
 mkdir -p "$work" || die "cannot create $work"
@@ -176,6 +177,7 @@ for mode in $modes; do
           steady) fields="median_ms" ;;
           start) fields="mean_ms" ;;
           startup) fields="frames_mean_ms peak_mb setup_ms" ;;
+          frames) fields="median_ms p99_ms max_ms first10_ms setup_ms" ;;
         esac
         for f in $fields; do
           values["$key|$f"]+="$(field "$line" "$f") "
@@ -218,6 +220,17 @@ spread_cell() {
   if [ -n "${failure[$key]+x}" ] || [ -z "${values[$key|$4]:-}" ]; then printf -- '-'; else spread "${values[$key|$4]}"; fi
 }
 
+# A table's header and rule: the first columns, then a column a design.
+table_head() {
+  local header=$1 rule=$2 label
+  for label in "${labels[@]}"; do
+    header+=" $label: $3 |"
+    rule+="---|"
+  done
+  echo "$header"
+  echo "$rule"
+}
+
 cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -1)
 echo "# Frame times of the scene's designs"
 echo
@@ -228,12 +241,13 @@ echo "- Dummy video driver, full screen at 32 bits, fixed seed; velocity range 3
 for label in "${labels[@]}"; do echo "- **$label**: ${about_of[$label]}"; done
 echo
 
-steady_on=0 start_on=0 startup_on=0
+steady_on=0 start_on=0 startup_on=0 frames_on=0
 for mode in $modes; do
   case $mode in
     steady) steady_on=1 ;;
     start) start_on=1 ;;
     startup) startup_on=1 ;;
+    frames) frames_on=1 ;;
   esac
 done
 spreads=()
@@ -247,14 +261,7 @@ if [ $steady_on = 1 ] || [ $start_on = 1 ]; then
   echo "Steady: median frame once the trails have spread (after max(300, 2 x trail) frames, timed for ${SHAPES_STEADY_SECONDS} s)."
   echo "Start: mean of the first trail length + 10 frames of a new scene."
   echo
-  header="| scene | W x H | particles x trail |"
-  rule="|---|---|---|"
-  for label in "${labels[@]}"; do
-    header+=" $label: steady / start (ms) |"
-    rule+="---|"
-  done
-  echo "$header"
-  echo "$rule"
+  table_head "| scene | W x H | particles x trail |" "|---|---|---|" "steady / start (ms)"
   for c in $(cases_of steady); do
     wanted "$c" || continue
     [ -n "${shape_of[$c]:-}" ] || continue
@@ -274,14 +281,7 @@ fi
 if [ $startup_on = 1 ]; then
   echo "Start-up: one group on the centre cell; the mean of its first ten frames, the peak memory of the process (ru_maxrss, MiB) and the set-up (building the scene and adding the group)."
   echo
-  header="| case |"
-  rule="|---|"
-  for label in "${labels[@]}"; do
-    header+=" $label: first ten frames (mean); peak |"
-    rule+="---|"
-  done
-  echo "$header"
-  echo "$rule"
+  table_head "| case |" "|---|" "first ten frames (mean); peak"
   for c in $(cases_of startup); do
     wanted "$c" || continue
     size=${c%%:*}
@@ -302,8 +302,34 @@ if [ $startup_on = 1 ]; then
   echo
 fi
 
+if [ $frames_on = 1 ]; then
+  echo "Files: frames 10 to 609 of a new scene, median / 99th percentile / longest; the first ten frames' mean and the set-up (adding the groups), in ms. The ratio: the median against the first design's."
+  echo
+  table_head "| file | W x H | particles x trail |" "|---|---|---|" "median / p99 / max; first ten; set-up"
+  for c in $(cases_of frames); do
+    wanted "$c" || continue
+    [ -n "${shape_of[$c]:-}" ] || continue
+    read -r size load <<<"${shape_of[$c]}"
+    row="| $c | ${size/x/ x } | $(pretty "$load") |"
+    srow="| $c |"
+    base=$(median "${values[frames|$c|$first|median_ms]:-}")
+    for label in "${labels[@]}"; do
+      if [ -n "${failure[frames|$c|$label]+x}" ]; then
+        row+=" $(cell frames "$c" "$label" median_ms) |"
+      else
+        ratio=$(awk -v a="$(median "${values[frames|$c|$label|median_ms]:-}")" -v b="$base" 'BEGIN { if (a != "" && b > 0) printf "%.2fx", a / b; else print "?" }')
+        row+=" $(cell frames "$c" "$label" median_ms) / $(cell frames "$c" "$label" p99_ms) / $(cell frames "$c" "$label" max_ms) ($ratio); $(cell frames "$c" "$label" first10_ms); $(cell frames "$c" "$label" setup_ms) |"
+      fi
+      srow+=" $(spread_cell frames "$c" "$label" median_ms) |"
+    done
+    echo "$row"
+    spreads+=("$srow")
+  done
+  echo
+fi
+
 if [ "$reps" -gt 1 ]; then
-  echo "Spread of the repetitions, (largest - smallest) / median: steady / start for the scenes, the first ten frames' mean for start-up."
+  echo "Spread of the repetitions, (largest - smallest) / median: steady / start for the scenes, the first ten frames' mean for start-up, the median frame for files."
   echo
   echo "$spread_header"
   echo "$spread_rule"

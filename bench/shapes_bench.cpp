@@ -12,6 +12,10 @@
 //                                  build the scene and add the group, the
 //                                  first ten frames (mean and total), the
 //                                  peak memory
+//   shapes_bench frames CLOUD      610 frames of a user's file: the
+//                                  median, 99th percentile and longest of
+//                                  frames 10 to 609, and the mean of the
+//                                  first ten
 //   shapes_bench list              the cases of each mode
 //
 // It uses only the part of the scene's interface that every frame design
@@ -29,6 +33,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "scene/scene.h"
@@ -37,8 +42,10 @@ namespace {
 
 // Where a scene's eight groups start.
 enum Placement {
-  kLattice,  // on a 4 x 2 lattice over the field
-  kCorners,  // two to each corner cell
+  kLattice,   // on a 4 x 2 lattice over the field
+  kCorners,   // two to each corner cell
+  kDiagonal,  // evenly along the diagonal, from an eighth to seven eighths
+  kGrid,      // on a grid of columns x rows over the field
 };
 
 struct Shape {
@@ -52,6 +59,9 @@ struct Shape {
   bool bounce = false;
   bool turns = true;
   Placement placement = kLattice;
+  // Groups, and the columns of a grid (its rows follow).
+  int groups = 8;
+  int columns = 0;
 };
 
 // The scenes of the steady and start modes: eight groups each. The last
@@ -74,6 +84,31 @@ const Shape kScenes[] = {
     {"Y", 16, 12, 400, 1000, 2, true, true},
 };
 
+// The files of the frames mode: users' files, where the way a frame
+// settles once went wrong, and shapes that change their way as they run.
+const Shape kFiles[] = {
+    // Speeds beyond the field from four corner groups, with and without
+    // random turns.
+    {"CORNERS100", 640, 480, 2456, 100, -300, true, true, kCorners, 4},
+    {"CORNERS64", 640, 480, 2456, 64, -300, true, false, kCorners, 4},
+    // A grid of small groups, speed 1, no bounce.
+    {"GRID", 1920, 1080, 20736, 100, 1, false, true, kGrid, 5184, 96},
+    {"TINY", 16, 12, 400, 1000, 1, true, true},
+    // Eight groups of 3,420 on the diagonal: slow particles, near two
+    // points a cell.
+    {"CLOUD", 1280, 720, 27360, 64, 1, false, true, kDiagonal},
+    // Groups that pile up and break up again as random turns part them.
+    {"PILES", 1280, 720, 8000, 200, 1, true, true},
+    // Two groups on one row bouncing towards each other: they meet every
+    // trail length.
+    {"MEET", 200, 1, 400, 100, 1, true, false, kCorners, 2},
+    {"ROW", 1920, 1, 200, 64, 2, true, true},
+    // A huge field with long trails, and the start-up file split into 1,000
+    // groups.
+    {"HUGE", 3840, 2160, 20000, 400, 3, false, true},
+    {"SPLIT", 1920, 1080, 20736, 200, 3, false, true, kGrid, 1000, 40},
+};
+
 // The start-up cases: one group, all of it on one cell.
 const Shape kStartups[] = {
     {"640x480:1000000x20", 640, 480, 1000000, 20},
@@ -82,7 +117,6 @@ const Shape kStartups[] = {
 };
 
 const unsigned kSeed = 20240607;  // as the frame benchmarks
-const int kGroups = 8;
 const int kStartupFrames = 10;
 
 double seconds() {
@@ -109,17 +143,25 @@ std::unique_ptr<Scene> newScene(const Shape& shape) {
   return scene;
 }
 
-// Eight groups, colours in turn: on the lattice as the frame benchmarks
-// place them, or in the corners.
+// The groups, colours in turn: on the lattice as the frame benchmarks
+// place them, in the corners, on the diagonal or on a grid.
 void addGroups(Scene& scene, const Shape& shape) {
-  for (int g = 0; g < kGroups; ++g) {
+  const int groups = shape.groups;
+  for (int g = 0; g < groups; ++g) {
     int x = shape.width * (2 * (g % 4) + 1) / 8;
     int y = shape.height * (2 * (g / 4) + 1) / 4;
     if (shape.placement == kCorners) {
       x = g % 2 ? shape.width - 1 : 0;
       y = g % 4 >= 2 ? shape.height - 1 : 0;
+    } else if (shape.placement == kDiagonal) {
+      x = shape.width * (g + 1) / (groups + 1);
+      y = shape.height * (g + 1) / (groups + 1);
+    } else if (shape.placement == kGrid) {
+      const int rows = (groups + shape.columns - 1) / shape.columns;
+      x = shape.width * (2 * (g % shape.columns) + 1) / (2 * shape.columns);
+      y = shape.height * (2 * (g / shape.columns) + 1) / (2 * rows);
     }
-    const int count = shape.particles / kGroups + (g < shape.particles % kGroups ? 1 : 0);
+    const int count = shape.particles / groups + (g < shape.particles % groups ? 1 : 0);
     scene.addParticles(x, y, count, g % RAMP_COUNT);
   }
 }
@@ -176,6 +218,30 @@ int start(const Shape& shape) {
   return 0;
 }
 
+int frames(const Shape& shape) {
+  auto scene = newScene(shape);
+  const double begin = seconds();
+  addGroups(*scene, shape);
+  const double added = seconds() - begin;
+  std::vector<double> times;
+  for (int i = 0; i < 610; ++i) {
+    const double start = seconds();
+    scene->frame();
+    times.push_back(seconds() - start);
+  }
+  const double first = std::accumulate(times.begin(), times.begin() + 10, 0.0) / 10;
+  std::vector<double> sorted(times.begin() + 10, times.end());
+  std::sort(sorted.begin(), sorted.end());
+  const size_t n = sorted.size();
+  printShape("frames", shape.name, shape);
+  printf(
+      " groups=%d setup_ms=%.3f first10_ms=%.4f median_ms=%.4f p99_ms=%.4f max_ms=%.4f "
+      "peak_mb=%.1f\n",
+      shape.groups, added * 1e3, first * 1e3, (sorted[n / 2 - 1] + sorted[n / 2]) / 2 * 1e3,
+      sorted[n * 99 / 100] * 1e3, sorted[n - 1] * 1e3, peakMegabytes());
+  return 0;
+}
+
 int startup(const Shape& shape) {
   const double begin = seconds();
   auto scene = newScene(shape);
@@ -201,6 +267,7 @@ int usage() {
   fprintf(stderr,
           "usage: shapes_bench steady|start SCENE\n"
           "       shapes_bench startup CASE\n"
+          "       shapes_bench frames FILE\n"
           "       shapes_bench list\n");
   return 64;
 }
@@ -215,12 +282,17 @@ int main(int argc, char** argv) {
     for (const Shape& shape : kScenes) printf(" %s", shape.name);
     printf("\nstartup");
     for (const Shape& shape : kStartups) printf(" %s", shape.name);
+    printf("\nframes");
+    for (const Shape& shape : kFiles) printf(" %s", shape.name);
     printf("\n");
     return 0;
   }
   if (argc != 3) return usage();
   const bool isStartup = strcmp(argv[1], "startup") == 0;
-  const Shape* shape = isStartup ? find(kStartups, argv[2]) : find(kScenes, argv[2]);
+  const bool isFile = strcmp(argv[1], "frames") == 0;
+  const Shape* shape = isStartup ? find(kStartups, argv[2])
+                       : isFile  ? find(kFiles, argv[2])
+                                 : find(kScenes, argv[2]);
   if (!shape) return usage();
 
   setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -235,6 +307,8 @@ int main(int argc, char** argv) {
     status = steady(*shape);
   else if (strcmp(argv[1], "start") == 0)
     status = start(*shape);
+  else if (isFile)
+    status = frames(*shape);
   else
     return usage();
   fflush(stdout);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Which trail points lie on each cell, in the order in which they cover
@@ -24,9 +25,9 @@
 // particle's nodes on its cell, and adds a new head, which goes after its
 // particle's other nodes on its cell: right after the last head where
 // that lies there, else walking back from the list's end past the nodes
-// of later particles. Lists on the grids where the scene keeps its claims
-// (see chooseClaims in scene.cpp) mostly hold a few nodes; where points
-// pile up anyway, finishClaims() bounds the walks of a frame.
+// of later particles. Lists mostly hold a few nodes; where points pile up
+// anyway, finishClaims() bounds the walks of a frame. Settling (below)
+// decides when the scene keeps them.
 class CellClaims {
  public:
   // No node: the end of a list, or an empty cell.
@@ -39,16 +40,17 @@ class CellClaims {
   }
 
   // Room for the lists of cellCount cells and the nodes of particleCount
-  // trails of trailLength slots. The first call makes every cell empty;
-  // later ones keep the lists and make room for more particles, growing
-  // it at least twofold. False without memory, or beyond numbers();
-  // nothing is kept then.
+  // trails of trailLength slots, growing it at least twofold, so that many
+  // small groups added one by one stay linear. The lists' contents are
+  // left undefined: clear() empties them. False without memory, or beyond
+  // numbers(); nothing is kept then.
   bool makeRoom(size_t cellCount, int trailLength, size_t particleCount);
-  // Every cell empty again; the memory is kept.
-  void clear();
+  // Cells first to end empty again; the memory is kept.
+  void clear(size_t first, size_t end);
+  size_t cellCount() const { return cellCount_; }
   // Gives all memory back.
   void free();
-  bool allocated() const { return !ends_.empty(); }
+  bool allocated() const { return ends_ != nullptr; }
 
   // Slot s of particle p's trail.
   uint32_t node(size_t p, int s) const {
@@ -232,10 +234,131 @@ class CellClaims {
 
   int slotBits_ = 0;
   uint32_t slotMask_ = 0;
-  size_t stride_ = 0;           // particles there is room for
-  std::vector<Ends> ends_;      // per cell
-  std::vector<Link> links_;     // trailLength rows of stride_ links
+  size_t stride_ = 0;  // particles there is room for
+  // Left as they come from the allocator, so that a scene whose frames
+  // never take the claims never touches their pages: setting them up
+  // took longer than the redraw-only design's whole start.
+  std::unique_ptr<Ends[]> ends_;   // per cell
+  std::unique_ptr<Link[]> links_;  // trailLength rows of stride_ links
+  size_t cellCount_ = 0;
   std::vector<Claim> pending_;  // room for a claim of every particle
+};
+
+// How the scene settles each frame, chosen by measuring: by drawing every
+// trail (the redraw) or by the claims -- whichever has proven cheaper for
+// this scene on this machine lately. Owns the claims' lists, the bound on
+// their walks, their pauses and the frames' costs, and holds its state
+// explicitly; every change of state happens in next().
+//
+//   state       the frame settles by   leaves for
+//   kRedraw     the redraw             kRebuilding after wait() frames
+//   kPaused     the redraw             kRebuilding after wait() frames
+//   kRebuilding the redraw, while a    kTrying with the last share;
+//               share of the trails    kRedraw when the claims made so far
+//               is claimed before      already cost more than the redraw;
+//               each move              kPaused when their walks overrun
+//   kTrying     the claims, timed      kClaims when they beat the redraw,
+//                                      else kRedraw; kPaused on an overrun
+//   kClaims     the claims             kRedraw when they cost more than the
+//                                      redraw, or to time the redraw
+//                                      again; kPaused on an overrun
+//
+// Added particles make every list stale: the scene goes to kRedraw, and
+// the lists are made anew, a share a frame, when a frame needs them.
+class Settling {
+ public:
+  enum State { kRedraw, kPaused, kRebuilding, kTrying, kClaims };
+
+  // The particles whose trails a frame claims before its move: from
+  // first to end, which follow every particle the lists hold.
+  struct Share {
+    size_t first;
+    size_t end;
+  };
+
+  // Particles were added; particleCount are there now, with trails of
+  // trailLength on cellCount cells. Allocates, so never within a frame.
+  void particlesAdded(size_t cellCount, int trailLength, size_t particleCount);
+  // Every particle is gone; the lists' memory goes with them.
+  void particlesGone();
+
+  // Called as a frame begins: the share to claim now, empty unless
+  // rebuilding; the lists are emptied before the first share.
+  Share beginFrame();
+  // The walks of the frame overran walkBudget(): the lists no longer say
+  // what the cells show.
+  void walksOverran();
+  // The frame's own work took costNanoseconds (the moves, the claims and
+  // the redraw, without the share), the share shareNanoseconds.
+  void frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds);
+
+  State state() const { return state_; }
+  // Whether the frame at hand settles by the claims alone.
+  bool byClaims() const { return state_ == kTrying || state_ == kClaims; }
+  // The particles, from the first, whose points the lists hold.
+  size_t claimed() const { return claimed_; }
+  // How many steps the walks of a frame may take (see
+  // CellClaims::finishClaims).
+  size_t walkBudget() const { return walkBudget_; }
+  // Frames left in kRedraw or kPaused.
+  size_t wait() const { return wait_; }
+  CellClaims& lists() { return lists_; }
+  const CellClaims& lists() const { return lists_; }
+
+ private:
+  enum Event { kAdded, kGone, kFrameDone, kOverran };
+  // The one place where the state changes.
+  void next(Event event);
+  void enter(State state, size_t wait);
+
+  // The last few frames' costs of one way, in nanoseconds: a trial times
+  // kCount frames, and their median leaves out a frame that another
+  // process slowed.
+  class Costs {
+   public:
+    static const size_t kCount = 5;
+    void add(uint64_t cost);
+    void forget() { size_ = 0; }
+    bool full() const { return size_ == kCount; }
+    bool empty() const { return size_ == 0; }
+    uint64_t median() const;
+
+   private:
+    uint64_t values_[kCount] = {};
+    size_t size_ = 0;
+    size_t next_ = 0;
+  };
+
+  CellClaims lists_;
+  State state_ = kRedraw;
+  // Whether the scene may keep lists at all: there is memory for them,
+  // and room on the grid (see particlesAdded).
+  bool usable_ = false;
+  size_t particles_ = 0;
+  size_t trailLength_ = 0;
+  size_t claimed_ = 0;
+  size_t walkBudget_ = 0;
+  // Frames left before the redraw gives way to a rebuild.
+  size_t wait_ = 0;
+  // The wait after the next trial the claims lose.
+  size_t trialWait_ = 0;
+  // Claims frames since they won their trial, and how many before the
+  // redraw is timed again.
+  size_t sinceTrial_ = 0;
+  size_t recheck_ = 0;
+  // The rebuild: the cells whose lists it has emptied, particles a
+  // share, its last share's size, and frames in a row whose claims
+  // already cost more than the redraw.
+  size_t cleared_ = 0;
+  size_t shareSize_ = 0;
+  size_t lastShare_ = 0;
+  int losing_ = 0;
+  // Whether the frame at hand overran its walks.
+  bool overran_ = false;
+  uint64_t cost_ = 0;
+  uint64_t shareCost_ = 0;
+  Costs redraws_;
+  Costs claims_;
 };
 
 #endif  // FLIMMERWERK_SCENE_CELL_CLAIMS_H_

@@ -71,6 +71,15 @@ struct Case {
   // particles.
   int emptyFrom, refillFrom;
   Way way;
+  // The scene's clock is the test's: a frame by the redraw costs 40, by
+  // the claims 20, or 60 in frames dearFrom to dearTo; a frame that makes
+  // the lists anew costs as a redraw, or 100 there when dearRebuild.
+  int dearFrom = -1, dearTo = -1;
+  bool dearRebuild = false;
+  // Changes of the way frames settle the scene must go through, as pairs
+  // of Settling's states: R (redraw), P (paused), B (rebuilding), T
+  // (trying), C (claims).
+  std::string transitions = "";
 };
 
 // A failing case is named by its name.
@@ -248,12 +257,33 @@ Recording recordModel(const Case& c, SDL_Surface* screen, unsigned seed) {
   return r;
 }
 
+// A scene whose clock reads tick nanoseconds more at every reading: a
+// frame reads it three times while it moves and twice while it draws, so
+// its work costs two ticks and a share of the lists one.
+class ScriptedScene : public Scene {
+ public:
+  using Scene::Scene;
+  uint64_t tick = 0;
+
+ protected:
+  uint64_t nanoseconds() const override { return now_ += tick; }
+
+ private:
+  mutable uint64_t now_ = 0;
+};
+
+uint64_t tickFor(const Case& c, int frame, Settling::State state) {
+  const bool dear = frame >= c.dearFrom && frame < c.dearTo;
+  if (state == Settling::kTrying || state == Settling::kClaims) return dear ? 30 : 10;
+  return state == Settling::kRebuilding && dear && c.dearRebuild ? 50 : 20;
+}
+
 class FrameEquivalenceTest : public WithDummyDisplay<testing::TestWithParam<Case>> {};
 
 TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   const Case& c = GetParam();
   const unsigned seed = 4711;
-  Scene scene(c.width, c.height, c.trail, c.range, c.depth, true);
+  ScriptedScene scene(c.width, c.height, c.trail, c.range, c.depth, true);
   SDL_Surface* screen = SDL_GetVideoSurface();
   ASSERT_EQ(screen->format->BitsPerPixel, c.depth);
   if (c.clip.w > 0) SDL_SetClipRect(screen, &c.clip);
@@ -266,15 +296,24 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   addGroups(c, scene);
   ASSERT_EQ(rand(), expected.randomAfterCreation)
       << "random numbers drawn by the particles' creation";
-  std::string ways;
+  std::string ways, transitions;
+  char last = 'R';
+  const auto noteTransition = [&] {
+    const char now = "RPBTC"[scene.settling()];
+    if (now != last) transitions += {last, now, ' '};
+    last = now;
+  };
   for (int f = 0; f < c.frames; ++f) {
     if (f == c.emptyFrom) scene.deleteParticles();
     if (f == c.refillFrom) addGroups(c, scene);
+    noteTransition();
+    scene.tick = tickFor(c, f, scene.settling());
     countingAllocations = true;
     allocationsCounted = 0;
     scene.frame();
     countingAllocations = false;
     if (!scene.particles().empty()) ways += scene.settledByClaims() ? 'c' : 'r';
+    noteTransition();
     ASSERT_EQ(allocationsCounted, 0u) << "frame " << f;
     ASSERT_EQ(rand(), expected.nextRandom[f]) << "random numbers drawn up to frame " << f;
 
@@ -292,6 +331,9 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   // c for a frame by the claims, r for one that drew every trail.
   EXPECT_EQ(ways.find('c') != std::string::npos, c.way != kRedraws) << ways;
   EXPECT_EQ(ways.find('r') != std::string::npos, c.way != kClaims) << ways;
+  for (size_t at = 0; at < c.transitions.size(); at += 3)
+    EXPECT_NE(transitions.find(c.transitions.substr(at, 2)), std::string::npos)
+        << c.transitions.substr(at, 2) << " not among " << transitions;
 
   ASSERT_EQ(scene.particles().size(), expected.finalParticles.size());
   for (size_t n = 0; n < expected.finalParticles.size(); ++n) {
@@ -369,17 +411,23 @@ const Case kCases[] = {
      kNoClip,
      -1,
      -1,
-     kBothWays},
-    // The groups come again halfway, and the claims take them on.
+     kRedraws,
+     -1,
+     -1,
+     false,
+     "RB BP"},
+    // Keeping the lists costs more than the redraw even while they are
+    // made; the groups come again later, too many for the lists.
     {"claims_turns_added_later_depth16", 96, 64, 70, 3, 16, false, true, busyGroups(96, 64, 10),
-     200, kNoClip, -1, 100, kBothWays},
+     200, kNoClip, -1, 150, kRedraws, 0, 150, true, "RB BR"},
     // Trails that no longer fade, one code a colour; plotted cell by cell.
-    {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 150,
-     kNoClip, -1, -1, kBothWays},
+    // The claims lose their trial.
+    {"claims_trail300_depth24", 120, 90, 300, 2, 24, true, true, busyGroups(120, 90, 4), 360,
+     kNoClip, -1, -1, kBothWays, 0, 360, false, "RB BT TR"},
     // The longest trail whose ramps still fade, and the groups added once
     // more to the running scene, which then draws every trail again.
-    {"trail256_added_later_depth32", 70, 50, 256, 2, 32, true, true, busyGroups(70, 50, 3), 80,
-     kNoClip, -1, 40, kBothWays},
+    {"trail256_added_later_depth32", 70, 50, 256, 2, 32, true, true, busyGroups(70, 50, 3), 340,
+     kNoClip, -1, 300, kBothWays, -1, -1, false, "TC CR"},
     {"sparse_emptied_and_refilled_depth32", 256, 160, 12, 3, 32, true, true,
      busyGroups(256, 160, 20), 150, kNoClip, 60, 70, kRedraws},
     // Frames without particles in between, then new particles.
@@ -432,7 +480,11 @@ const Case kCases[] = {
      kNoClip,
      -1,
      -1,
-     kClaims},
+     kBothWays,
+     250,
+     320,
+     false,
+     "TC CR"},
     // Whole groups on one cell each, speed 1, bouncing in step: the
     // claims pause.
     {"claims_pause_one_cell_depth16",
@@ -448,10 +500,54 @@ const Case kCases[] = {
      kNoClip,
      -1,
      -1,
-     kBothWays},
+     kRedraws,
+     -1,
+     -1,
+     false,
+     "RB BP"},
     // A tiny field under long trails.
     {"tiny_field_depth32", 5, 3, 700, 2, 32, true, true, busyGroups(5, 3, 6), 120, kNoClip, -1, -1,
      kRedraws},
+    // One row, long enough for the claims to win their trial and hold on
+    // until the redraw is timed again; then they turn dear.
+    {"one_row_trials_depth32",
+     64,
+     1,
+     64,
+     2,
+     32,
+     true,
+     true,
+     {{10, 0, 1, 1}, {50, 0, 1, 2}},
+     1250,
+     kNoClip,
+     -1,
+     -1,
+     kBothWays,
+     1100,
+     1250,
+     false,
+     "RB BT TC CP PB CR"},
+    // Short trails try the claims only after a long wait; these are
+    // shorter than the claims look ahead.
+    {"short_trails_trial_depth16",
+     16,
+     8,
+     12,
+     1,
+     16,
+     true,
+     true,
+     {{3, 3, 2, 4}, {12, 4, 2, 5}},
+     1100,
+     kNoClip,
+     -1,
+     -1,
+     kBothWays,
+     -1,
+     -1,
+     false,
+     "RB BT TC CP PB"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenes, FrameEquivalenceTest, testing::ValuesIn(kCases),

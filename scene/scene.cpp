@@ -1,6 +1,7 @@
 #include "scene/scene.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -103,55 +104,16 @@ int fullScreenDepth(int bits) {
   return bits;
 }
 
-// The one rule that picks how the scene settles its cells. It keeps
-// claims -- lists of the points on each cell -- where trails are at least
-// kClaimsFromTrail points long and the grid has a cell for every
-// kPointsPerCell points; otherwise it draws every point of every trail
-// each frame. A frame with claims costs about the same per particle
-// whatever the trail's length, a redraw costs per point. Timed both ways
-// in one run (AMD EPYC): with 50 points to a trail (20,000 particles on
-// 1920 x 1080) the two took alike; with 100 (5,000 on 1280 x 720) the
-// claims took three quarters of a redraw's time, with 200 and 400 less
-// than half. A point costs the claims 8 bytes beside its trail slot's 4,
-// and where points crowd the cells the lists grow long while a redraw's
-// writes stay in the cache: 1.9 points a cell (20,000 x 200 on 1920 x
-// 1080) still go to the claims, at less than half a redraw's time; 3.9
-// (20,000 x 400 there) would more than double the memory the scene starts
-// with. Where nodes cannot be numbered, or there is no memory for the
-// claims, the scene draws.
-const int kClaimsFromTrail = 64;
-const size_t kPointsPerCell = 2;
-
-bool chooseClaims(size_t cells, size_t particles, int trailLength) {
-  if (trailLength < kClaimsFromTrail || !CellClaims::numbers(particles, trailLength)) return false;
-  return particles * static_cast<size_t>(trailLength) <= cells * kPointsPerCell;
-}
-
-// The walks of a frame with claims may take a step (see
-// CellClaims::finishClaims) for every kPointsPerWalkStep points of all
-// trails. A step is a load that waits for the one before. Timed on an
-// Intel Xeon: walks through the lists of 2,500 x 200 piled in the corners
-// of 640 x 480 took 12.5 ns a step, a redraw of those trails 0.75 ns a
-// point; so the walks a frame may take cost half a redraw there, and
-// about a redraw where the lists outgrow the cache and a step costs more.
-// Where points do not pile, walks are far shorter: 20,000 x 200 on 1920 x
-// 1080 took about 11,000 steps a frame, a twelfth of its bound.
-const size_t kPointsPerWalkStep = 32;
-
 // Cells a clear of the whole grid goes through in about the time it takes
 // to empty one dropped point's cell, a miss in the cache (see
 // turnTrails()). Timed both ways with 16-bit cells in one run (Intel
 // Xeon): with 154 cells a particle (2,000 on 640 x 480) emptying took
 // 0.154 ms a frame against the clear's 0.157, with 104 (20,000 on 1920 x
-// 1080) 2.59 against 2.53: even between the two.
-const size_t kCellsPerDroppedPoint = 128;
-
-// How many frames at the end of a pause make the lists anew, each for a
-// share of the particles, while the redraw still settles them. Made in one
-// frame, the lists of T2 (20,000 x 200 on 1920 x 1080) took 72 ms, eight
-// times a redraw; in 16 frames the worst of them took 14 ms, in 32 15
-// (Intel Xeon): each also keeps the lists made so far.
-const size_t kRebuildFrames = 16;
+// 1080) 2.59 against 2.53: even between the two. Where trails pile, the
+// dropped cells are few and in the cache: 2,456 particles bouncing in the
+// corners of 640 x 480 (125 cells a particle) took 0.50 ms a frame with
+// the clear, 0.35-0.47 emptying (AMD EPYC), as the redraw-only design did.
+const size_t kCellsPerDroppedPoint = 100;
 
 // How many particles ahead of the one at hand claimNewHeads() asks for the
 // cells that particle will release and claim, and half as far ahead for
@@ -191,10 +153,9 @@ Scene::Scene(int width, int height, int trailLength, int speedRange, int depth, 
       trailLength_(static_cast<int16_t>(trailLength)),
       screen_(nullptr),
       headSlot_(0),
-      claimed_(0),
-      walkBudget_(0),
-      claimsPaused_(0),
-      nextPause_(0),
+      settledByClaims_(false),
+      moveCost_(0),
+      shareCost_(0),
       marksLeft_(false),
       clearAll_(false),
       backgroundKnown_(false),
@@ -269,26 +230,29 @@ void Scene::frame() {
   SDL_Flip(screen_);
 }
 
+uint64_t Scene::nanoseconds() const {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
 void Scene::moveParticles() {
-  if (claimsPaused_ > 0) {
-    // The last kRebuildFrames frames of a pause make the lists anew, a
-    // share of the particles in each, from their trails as they lie
-    // before the move; with the last share the claims take over.
-    --claimsPaused_;
-    if (claimsPaused_ < kRebuildFrames) {
-      const size_t count = particles_.size();
-      if (claimed_ == 0) claims_.clear();
-      claimTrails(claimed_, count - count * claimsPaused_ / kRebuildFrames);
-    }
-  }
+  // While the lists are made anew, a share of the particles claims its
+  // trail, as it lies before the move, in each frame.
+  const uint64_t begun = nanoseconds();
+  const Settling::Share share = settling_.beginFrame();
+  if (share.end > share.first) claimTrails(share.first, share.end);
+  const uint64_t shared = nanoseconds();
   // Every trail drops its oldest point and takes the new head in that
   // point's slot, the same slot in every ring.
   headSlot_ = headSlot_ == 0 ? trailLength_ - 1 : headSlot_ - 1;
   cells_.turn(headSlot_);
-  if (claims_.allocated() && claimed_ > 0)
+  if (settling_.claimed() > 0)
     claimNewHeads();
   else
     turnTrails();
+  moveCost_ = nanoseconds() - shared;
+  shareCost_ = shared - begun;
 }
 
 bool Scene::redrawClearsAll() const {
@@ -322,8 +286,15 @@ void Scene::drawTrails() {
   // With claims, the cells are settled already. Otherwise every trail is
   // drawn over whatever its cells hold, the last particle first and each
   // from its head to its oldest point, so that a cell ends with the point
-  // that covers all others there.
-  if (claimsInUse()) return;
+  // that covers all others there. Either way the frame tells the settling
+  // what it cost.
+  const uint64_t begun = nanoseconds();
+  settledByClaims_ = settling_.byClaims();
+  if (!settledByClaims_) redraw();
+  settling_.frameDone(moveCost_ + (nanoseconds() - begun), shareCost_);
+}
+
+void Scene::redraw() {
   if (clearAll_) {
     cells_.clear();
     marksLeft_ = false;
@@ -331,6 +302,10 @@ void Scene::drawTrails() {
   Code* const codes = cells_.codes();
   const int head = headSlot_;
   const int length = trailLength_;
+  // A point's code is the first of its colour, plus its slot where the
+  // ramps fade: one add a point, where asking the grid for every code
+  // took 8.5 instructions a point against the 6 of drawing pixel values.
+  const bool fades = length > 1 && cells_.code(0, 1) != cells_.code(0, 0);
   for (size_t b = blocks_.size(); b-- > 0;) {
     const ParticleBlock& block = blocks_[b];
     const size_t count = block.count;
@@ -338,9 +313,14 @@ void Scene::drawTrails() {
       // From the head to the ring's end, then the older points from its
       // start.
       const uint32_t* const trail = block.trails + i * length;
-      const int colour = block.particles[i].colour();
-      for (int s = head; s < length; ++s) codes[trail[s]] = cells_.code(colour, s);
-      for (int s = 0; s < head; ++s) codes[trail[s]] = cells_.code(colour, s);
+      const Code first = cells_.code(block.particles[i].colour(), 0);
+      if (fades) {
+        for (int s = head; s < length; ++s) codes[trail[s]] = static_cast<Code>(first + s);
+        for (int s = 0; s < head; ++s) codes[trail[s]] = static_cast<Code>(first + s);
+      } else {
+        for (int s = head; s < length; ++s) codes[trail[s]] = first;
+        for (int s = 0; s < head; ++s) codes[trail[s]] = first;
+      }
     }
   }
 }
@@ -353,9 +333,11 @@ void Scene::claimNewHeads() {
   // cells lie anywhere. So the head slot of the particle twice
   // kPrefetchAhead ahead is asked for early, then the cells of the one
   // kPrefetchAhead ahead, then the links those lead to.
-  // While the lists hold only the first claimed_ particles, the others
+  // While the lists hold only the first claimed particles, the others
   // move as for a redraw, which settles the frame.
-  if (!claimsInUse()) clearAll_ = redrawClearsAll();
+  CellClaims& claims = settling_.lists();
+  const size_t claimed = settling_.claimed();
+  if (!settling_.byClaims()) clearAll_ = redrawClearsAll();
   Code* const codes = cells_.codes();
   const Code empty = cells_.emptyCode();
   const int head = headSlot_;
@@ -371,51 +353,47 @@ void Scene::claimNewHeads() {
         const Particle& ahead = block.particles[i + kPrefetchAhead];
         const uint32_t dropped = heads[(i + kPrefetchAhead) * length];
         const uint32_t near = nextCell(ahead);
-        claims_.prefetchCell(dropped);
-        claims_.prefetchCell(near);
+        claims.prefetchCell(dropped);
+        claims.prefetchCell(near);
         __builtin_prefetch(&codes[dropped], 1);
         __builtin_prefetch(&codes[near], 1);
       }
       if (i + kPrefetchAhead / 2 < block.count) {
         const Particle& ahead = block.particles[i + kPrefetchAhead / 2];
-        claims_.prefetchNeighbours(claims_.node(block.first + i + kPrefetchAhead / 2, head),
-                                   nextCell(ahead));
+        claims.prefetchNeighbours(claims.node(block.first + i + kPrefetchAhead / 2, head),
+                                  nextCell(ahead));
       }
       Particle& particle = block.particles[i];
       particle.move();
       const size_t p = block.first + i;
       uint32_t& slot = heads[i * length];
       const uint32_t dropped = slot;
-      const uint32_t claimed = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
-      slot = claimed;
-      if (p >= claimed_) {
+      const uint32_t cell = static_cast<uint32_t>(cells_.index(particle.x(), particle.y()));
+      slot = cell;
+      if (p >= claimed) {
         if (!clearAll_) codes[dropped] = empty;
         continue;
       }
-      const uint32_t node = claims_.node(p, head);
-      if (claims_.release(node, dropped))
-        codes[dropped] = codeOfNode(claims_.front(dropped), p, particle);
+      const uint32_t node = claims.node(p, head);
+      if (claims.release(node, dropped))
+        codes[dropped] = codeOfNode(claims.front(dropped), p, particle);
       // A particle that stays where it was (blocked, or piled with its
       // group on a border cell) goes right after its last head.
-      const uint32_t younger = block.trails[i * length + previous] == claimed
-                                   ? claims_.node(p, previous)
+      const uint32_t younger = block.trails[i * length + previous] == cell
+                                   ? claims.node(p, previous)
                                    : CellClaims::kNone;
-      if (claims_.claim(node, claimed, claims_.node(p + 1, 0), younger))
-        codes[claimed] = cells_.code(particle.colour(), head);
+      if (claims.claim(node, cell, claims.node(p + 1, 0), younger))
+        codes[cell] = cells_.code(particle.colour(), head);
     }
   }
-  const bool walked =
-      claims_.finishClaims(walkBudget_, [this, codes, head](uint32_t node, uint32_t cell) {
-        codes[cell] = cells_.code(particles_[claims_.particleOf(node)]->colour(), head);
+  const bool walked = claims.finishClaims(
+      settling_.walkBudget(), [this, &claims, codes, head](uint32_t node, uint32_t cell) {
+        codes[cell] = cells_.code(particles_[claims.particleOf(node)]->colour(), head);
       });
   if (!walked) {
-    // Points pile onto a few cells. This frame and the next ones draw
-    // every trail, whose cost does not depend on where the points lie,
-    // until every point of the pile has been dropped; should the lists
-    // made anew then find a pile again, the next pause is twice as long.
-    claimsPaused_ = nextPause_;
-    nextPause_ *= 2;
-    claimed_ = 0;
+    // The lists no longer say what the cells show: this frame draws every
+    // trail over a cleared grid, and the settling pauses the claims.
+    settling_.walksOverran();
     clearAll_ = true;
   }
 }
@@ -429,36 +407,10 @@ uint32_t Scene::nextCell(const Particle& particle) const {
 
 CellGrid::Code Scene::codeOfNode(uint32_t node, size_t p, const Particle& particle) const {
   if (node == CellClaims::kNone) return cells_.emptyCode();
-  const size_t owner = claims_.particleOf(node);
+  const CellClaims& claims = settling_.lists();
+  const size_t owner = claims.particleOf(node);
   const int colour = owner == p ? particle.colour() : particles_[owner]->colour();
-  return cells_.code(colour, claims_.slotOf(node));
-}
-
-void Scene::keepClaims(size_t first) {
-  const size_t count = particles_.size();
-  const bool inUse = claimsInUse();
-  claimsPaused_ = 0;
-  if (!chooseClaims(cells_.cellCount(), count, trailLength_)) {
-    claims_.free();
-    claimed_ = 0;
-    return;
-  }
-  // Without memory for them, the scene draws every trail each frame.
-  if (!claims_.makeRoom(cells_.cellCount(), trailLength_, count)) {
-    claimed_ = 0;
-    return;
-  }
-  walkBudget_ = count * static_cast<size_t>(trailLength_) / kPointsPerWalkStep;
-  nextPause_ = static_cast<size_t>(trailLength_);
-  // Lists that were in use take the new particles on. Otherwise they are
-  // made anew, and so is what the cells show: it is what a redraw leaves.
-  if (!inUse) {
-    claims_.clear();
-    cells_.clear();
-    marksLeft_ = false;
-    first = 0;
-  }
-  claimTrails(first, count);
+  return cells_.code(colour, claims.slotOf(node));
 }
 
 void Scene::claimTrails(size_t first, size_t end) {
@@ -469,8 +421,12 @@ void Scene::claimTrails(size_t first, size_t end) {
   // backwards from there, round to the head. The cells lie anywhere: the
   // cell of the point kPrefetchAhead claims on is asked for early, and
   // the end of its list half as far ahead.
+  CellClaims& claims = settling_.lists();
   const int length = trailLength_;
   const int head = headSlot_;
+  // Within the ring, however short.
+  const int aheadBy = static_cast<int>(kPrefetchAhead) % length;
+  const int nearBy = static_cast<int>(kPrefetchAhead / 2) % length;
   Code* const codes = cells_.codes();
   for (const ParticleBlock& block : blocks_) {
     for (size_t i = 0; i < block.count; ++i) {
@@ -478,24 +434,23 @@ void Scene::claimTrails(size_t first, size_t end) {
       if (p < first || p >= end) continue;
       const Particle& particle = block.particles[i];
       const uint32_t* const trail = block.trails + i * length;
-      const uint32_t laterNodes = claims_.node(p + 1, 0);
+      const uint32_t laterNodes = claims.node(p + 1, 0);
       int slot = head;
       for (int n = 0; n < length; ++n) {
         slot = slot == 0 ? length - 1 : slot - 1;
-        int ahead = slot - static_cast<int>(kPrefetchAhead);
+        int ahead = slot - aheadBy;
         if (ahead < 0) ahead += length;
-        claims_.prefetchCell(trail[ahead]);
+        claims.prefetchCell(trail[ahead]);
         __builtin_prefetch(&codes[trail[ahead]], 1);
-        int near = slot - static_cast<int>(kPrefetchAhead / 2);
+        int near = slot - nearBy;
         if (near < 0) near += length;
-        claims_.prefetchEnd(trail[near]);
+        claims.prefetchEnd(trail[near]);
         const uint32_t cell = trail[slot];
-        if (claims_.claim(claims_.node(p, slot), cell, laterNodes))
+        if (claims.claim(claims.node(p, slot), cell, laterNodes))
           codes[cell] = cells_.code(particle.colour(), slot);
       }
     }
   }
-  claimed_ = end;
 }
 
 void Scene::copyCellsToSurface() {
@@ -575,7 +530,7 @@ void Scene::addParticles(int x, int y, int count, int colour) {
   std::fill(block.trails, block.trails + particles * length,
             static_cast<uint32_t>(cells_.index(start.x(), start.y())));
   blocks_.push_back(block);
-  keepClaims(before);
+  settling_.particlesAdded(cells_.cellCount(), trailLength_, particles_.size());
 }
 
 void Scene::deleteParticles() {
@@ -590,6 +545,5 @@ void Scene::deleteParticles() {
     blocks_.pop_back();
     marksLeft_ = true;
   }
-  claims_.free();
-  claimed_ = 0;
+  settling_.particlesGone();
 }

@@ -49,12 +49,18 @@ class Scene {
   void deleteParticles();
 
   // Whether the frame just drawn settled its cells by the claims, or by
-  // drawing every trail.
-  bool settledByClaims() const { return claimsInUse(); }
+  // drawing every trail; and the way the next frame goes (see Settling).
+  bool settledByClaims() const { return settledByClaims_; }
+  Settling::State settling() const { return settling_.state(); }
 
   // The particles in list order. (The display surface is SDL's own:
   // SDL_GetVideoSurface().)
   const std::vector<Particle*>& particles() const { return particles_; }
+
+ protected:
+  // A monotonic clock in nanoseconds, by which the scene times its own
+  // frames to choose their way.
+  virtual uint64_t nanoseconds() const;
 
  private:
   // The particles of one addParticles call side by side, and their trail
@@ -67,21 +73,14 @@ class Scene {
     size_t first;  // the place of the first in the list
   };
 
-  // The two ways of settling the cells (see chooseClaims()): without
-  // claims, turnTrails() and then drawTrails(); with them,
-  // claimNewHeads().
+  // The two ways of settling the cells (see Settling): without claims,
+  // turnTrails() and then drawTrails(); with them, claimNewHeads().
   void turnTrails();
+  void redraw();
   void claimNewHeads();
-  // Keeps claims for every particle, or for those from first on, when
-  // chooseClaims() says so and there is memory for them; else none.
-  void keepClaims(size_t first);
   // Claims the trail points of the particles from first to end, which
   // follow every particle the lists hold.
   void claimTrails(size_t first, size_t end);
-  // Whether the claims settle the frame: they hold every particle.
-  bool claimsInUse() const {
-    return claims_.allocated() && claimed_ == particles_.size() && claimsPaused_ == 0;
-  }
   // Whether a redraw clears the whole grid rather than the dropped points'
   // cells.
   bool redrawClearsAll() const;
@@ -102,16 +101,13 @@ class Scene {
 
   // The slot of every trail's head in the frame at hand.
   int headSlot_;
-  // Which points lie on each cell, while chooseClaims() keeps them.
-  CellClaims claims_;
-  // The particles, from the first, whose points the lists hold.
-  size_t claimed_;
-  // How many steps the walks of a frame may take (see
-  // CellClaims::finishClaims); past them the claims pause for
-  // claimsPaused_ frames, and the pause after that for nextPause_.
-  size_t walkBudget_;
-  size_t claimsPaused_;
-  size_t nextPause_;
+  // The way frames settle, with the lists of the claims.
+  Settling settling_;
+  bool settledByClaims_;
+  // What the frame at hand has cost so far: its moves, and the share of
+  // the lists it made before them.
+  uint64_t moveCost_;
+  uint64_t shareCost_;
   // Whether the grid holds cells of particles that are gone.
   bool marksLeft_;
   // Whether drawTrails() clears the whole grid in this frame.
