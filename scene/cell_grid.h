@@ -47,6 +47,14 @@ class CellGrid {
   size_t index(int x, int y) const {
     return (static_cast<size_t>(y >> 2) * tileColumns_ + (x >> 2)) * 16 + (y & 3) * 4 + (x & 3);
   }
+  // The column and row of the cell at storage index i (below 2^32, as a
+  // trail slot holds it), as index() lays them out.
+  void position(uint32_t i, int* x, int* y) const {
+    const uint32_t tile = i >> 4, columns = static_cast<uint32_t>(tileColumns_);
+    const uint32_t band = tile / columns;
+    *x = static_cast<int>((tile - band * columns) * 4 + (i & 3));
+    *y = static_cast<int>(band * 4 + (i >> 2 & 3));
+  }
   // Row y, as rowCell() and rowQuad() read it.
   const Code* row(int y) const { return codes_ + index(0, y); }
   // Cell x of a row.

@@ -464,6 +464,26 @@ const Case kCases[] = {
      -1,
      -1,
      kRedraws},
+    // Few points on a large field, copied point by point, at every pixel
+    // size, with and without a clip rectangle.
+    {"sparse_depth24_clipped",
+     200,
+     150,
+     6,
+     3,
+     24,
+     true,
+     true,
+     busyGroups(200, 150, 3),
+     120,
+     {5, 5, 150, 120},
+     -1,
+     -1,
+     kRedraws},
+    {"sparse_depth16", 200, 150, 6, 3, 16, false, true, busyGroups(200, 150, 3), 120, kNoClip, -1,
+     -1, kRedraws},
+    {"sparse_depth8", 200, 150, 6, 3, 8, true, true, busyGroups(200, 150, 3), 120, kNoClip, -1, -1,
+     kRedraws},
     // Shapes a file can force, where points pile onto a few cells. Speeds
     // beyond the field, bouncing, from the corners: the particles hop
     // between a few border cells, mostly staying where they were.

@@ -38,7 +38,8 @@ class Scene {
   // cells without claims. copyCellsToSurface() writes the cells into the
   // locked surface, just filled with the background: every cell, the empty
   // ones as the background, where the fill covered them all at 1, 2 or 4
-  // bytes a pixel; else only the cells a point lies on.
+  // bytes a pixel; else, or where the points are few against the cells,
+  // only the cells a point lies on.
   void moveParticles();
   void drawTrails();
   void copyCellsToSurface();
