@@ -2,6 +2,7 @@
 // SDL and the C library. Built only for Windows.
 #include <windows.h>
 // After windows.h, which it needs.
+#include <SDL.h>
 #include <shlobj.h>
 
 #include <cerrno>
@@ -135,3 +136,18 @@ SaverWindow findSaverWindow(int argc, char** argv) {
 }
 
 bool saverWindowGone() { return previewWindow && !IsWindow(previewWindow); }
+
+namespace {
+SDL_Cursor* blankPointer = nullptr;
+}  // namespace
+
+void blankSaverPointer() {
+  Uint8 nothing[8] = {};
+  blankPointer = SDL_CreateCursor(nothing, nothing, 8, 8, 0, 0);
+  if (blankPointer) SDL_SetCursor(blankPointer);
+}
+
+void freeSaverPointer() {
+  if (blankPointer) SDL_FreeCursor(blankPointer);
+  blankPointer = nullptr;
+}

@@ -78,17 +78,9 @@ int runProgram(int argc, char** argv) {
   // A file that could not be read has been reported by the IniFile.
   if (!start.scene) fatal(1, "%s", start.refusal.c_str());
 
-  // Full screen, a hidden pointer would make SDL report relative moves
-  // from the screen's centre, and the first would wake the saver: the
-  // pointer stays, but shows nothing.
-  SDL_Cursor* blank = nullptr;
-  if (saver.fullScreen) {
-    Uint8 nothing[8] = {};
-    blank = SDL_CreateCursor(nothing, nothing, 8, 8, 0, 0);
-    if (blank) SDL_SetCursor(blank);
-  }
+  if (saver.fullScreen) blankSaverPointer();
   mainLoop(*start.scene, saver);
-  if (blank) SDL_FreeCursor(blank);
+  if (saver.fullScreen) freeSaverPointer();
   // The scene's teardown touches no SDL object, so SDL goes first.
   SDL_Quit();
   start.scene.reset();

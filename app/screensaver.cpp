@@ -84,6 +84,8 @@ SaverWindow findSaverWindow(int, char**) {
 }
 
 bool saverWindowGone() { return false; }
+void blankSaverPointer() {}
+void freeSaverPointer() {}
 #endif
 
 int placeOnField(int position, int fileSize, int fieldSize) {

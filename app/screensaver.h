@@ -49,6 +49,14 @@ SaverWindow findSaverWindow(int argc, char** argv);
 // program asks once a frame. False everywhere else.
 bool saverWindowGone();
 
+// Full screen, SDL 1.2 on Windows reports a hidden pointer's moves from
+// the screen's centre, and the first would wake the saver: a blank pointer
+// keeps the moves where the pointer is. blankSaverPointer() shows one,
+// freeSaverPointer() gives it back before SDL_Quit. Only Windows runs a
+// saver full screen; elsewhere both do nothing.
+void blankSaverPointer();
+void freeSaverPointer();
+
 // What Windows asks of a screensaver, by its first argument: "/" or "-",
 // a letter in either case, and a window number glued on with ":" or as
 // the next argument.
