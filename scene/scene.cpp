@@ -126,6 +126,15 @@ const size_t kCellsPerDroppedPoint = 100;
 // as much still gains where points are copied on their own.
 const size_t kCellsPerCopiedPoint = 32;
 
+// The page has the browser's SDL paint the background fill onto the canvas
+// alone, not into the surface's memory, so that a lock need not read the
+// canvas back: there the copy writes every pixel, the background too.
+#ifdef __EMSCRIPTEN__
+const bool kFillReachesSurface = false;
+#else
+const bool kFillReachesSurface = true;
+#endif
+
 // How many particles ahead of the one at hand claimNewHeads() asks for the
 // cells that particle will release and claim, and half as far ahead for
 // the links those lead to. 4 ahead was slower on 5,000 x 400 (AMD EPYC);
@@ -493,7 +502,8 @@ void Scene::copyCellsToSurface() {
   // point: only a point's cell is marked, and the fill has painted the
   // rest. That writes what the rows below write, wherever trails cross.
   const size_t points = particles_.size() * static_cast<size_t>(trailLength_);
-  if (!marksLeft_ && points * kCellsPerCopiedPoint < static_cast<size_t>(rows) * columns) {
+  if (kFillReachesSurface && !marksLeft_ &&
+      points * kCellsPerCopiedPoint < static_cast<size_t>(rows) * columns) {
     const Code* const codes = cells_.codes();
     for (const ParticleBlock& block : blocks_) {
       const uint32_t* const end = block.trails + block.count * trailLength_;
