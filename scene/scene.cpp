@@ -42,29 +42,55 @@ inline Word inMemoryOrder(const Pixel* pixels) {
   return word;
 }
 
-// A row of count cells into a row of pixels of the given type: for each
-// cell the low bytes of the table entry of its code (the background for
-// the empty code). The copy is bound by its stores, so four pixels go out
-// in one or two. (Skipping empty cells, even four at a time, was slower:
-// the branch is too often mispredicted.)
+// Four cells, side by side, as pixels of the given type: for each the low
+// bytes of the table entry of its code (the background for the empty
+// code), stored in one or two words.
 template <typename Pixel>
-void copyRowOverBackground(const Code* cells, Uint8* row, int count, const uint32_t* pixelOf) {
+inline void copyQuad(const Code* four, Uint8* target, const uint32_t* pixelOf) {
   // Four pixels of 8 bits make a 32-bit word, of 16 or 32 bits 64-bit ones.
   typedef typename std::conditional<sizeof(Pixel) == 1, uint32_t, uint64_t>::type Word;
   const int perWord = sizeof(Word) / sizeof(Pixel);
+  const Pixel quad[4] = {static_cast<Pixel>(pixelOf[four[0]]), static_cast<Pixel>(pixelOf[four[1]]),
+                         static_cast<Pixel>(pixelOf[four[2]]),
+                         static_cast<Pixel>(pixelOf[four[3]])};
+  for (int i = 0; i < 4; i += perWord) {
+    const Word word = inMemoryOrder<Word>(quad + i);
+    memcpy(target + i * sizeof(Pixel), &word, sizeof word);
+  }
+}
+
+// A band of rowCount (1 to 4) rows of count cells into rows of pixels of
+// the given type, pitch bytes apart, tile by tile. The copy is bound by
+// its stores, so four pixels go out in one or two; where skipEmpty, a tile
+// of empty cells alone keeps the background the fill painted. Timed in one
+// run (AMD EPYC): the four-corner file, 95 % of its tiles empty, copied in
+// half the time; files whose trails leave tiles empty at every share from
+// 75 % to none as they spread took no longer; with no tile empty the test
+// of 32 bytes a tile cost 2-3 % of the copy. (Skipping single cells, or
+// four in a row, was slower: the branch was too often mispredicted.)
+template <typename Pixel>
+void copyBandOverBackground(const Code* band, Uint8* row, int pitch, int rowCount, int count,
+                            const uint32_t* pixelOf, Code emptyCode, bool skipEmpty) {
+  const uint64_t empty = emptyCode * uint64_t{0x0001000100010001};
   int x = 0;
   for (; x + 4 <= count; x += 4) {
-    const Code* four = CellGrid::rowQuad(cells, x);
-    const Pixel quad[4] = {
-        static_cast<Pixel>(pixelOf[four[0]]), static_cast<Pixel>(pixelOf[four[1]]),
-        static_cast<Pixel>(pixelOf[four[2]]), static_cast<Pixel>(pixelOf[four[3]])};
-    for (int i = 0; i < 4; i += perWord) {
-      const Word word = inMemoryOrder<Word>(quad + i);
-      memcpy(row + (x + i) * sizeof(Pixel), &word, sizeof word);
+    const Code* const tile = CellGrid::rowQuad(band, x);
+    if (skipEmpty) {
+      uint64_t quads[4];
+      memcpy(quads, tile, sizeof quads);
+      if (((quads[0] ^ empty) | (quads[1] ^ empty) | (quads[2] ^ empty) | (quads[3] ^ empty)) == 0)
+        continue;
     }
+    Uint8* target = row + x * sizeof(Pixel);
+    for (int r = 0; r < rowCount; ++r, target += pitch)
+      copyQuad<Pixel>(tile + 4 * r, target, pixelOf);
   }
-  Pixel* const pixels = reinterpret_cast<Pixel*>(row);
-  for (; x < count; ++x) pixels[x] = static_cast<Pixel>(pixelOf[CellGrid::rowCell(cells, x)]);
+  for (int r = 0; r < rowCount; ++r) {
+    Pixel* const pixels = reinterpret_cast<Pixel*>(row + static_cast<size_t>(r) * pitch);
+    const Code* const cells = band + 4 * r;
+    for (int c = x; c < count; ++c)
+      pixels[c] = static_cast<Pixel>(pixelOf[CellGrid::rowCell(cells, c)]);
+  }
 }
 
 // Stores a cell's value as a pixel of the given size: its low byte, its
@@ -519,18 +545,27 @@ void Scene::copyCellsToSurface() {
     return;
   }
 
+  if (filled && (bytesPerPixel == 1 || bytesPerPixel == 2 || bytesPerPixel == 4)) {
+    for (int y = 0; y < rows; y += 4) {
+      const Code* band = cells_.row(y);
+      Uint8* row = pixels + static_cast<size_t>(y) * pitch;
+      const int rowCount = rows - y < 4 ? rows - y : 4;
+      if (bytesPerPixel == 4)
+        copyBandOverBackground<Uint32>(band, row, pitch, rowCount, columns, pixelOf,
+                                       cells_.emptyCode(), kFillReachesSurface);
+      else if (bytesPerPixel == 2)
+        copyBandOverBackground<Uint16>(band, row, pitch, rowCount, columns, pixelOf,
+                                       cells_.emptyCode(), kFillReachesSurface);
+      else
+        copyBandOverBackground<Uint8>(band, row, pitch, rowCount, columns, pixelOf,
+                                      cells_.emptyCode(), kFillReachesSurface);
+    }
+    return;
+  }
   for (int y = 0; y < rows; ++y) {
     const Code* cells = cells_.row(y);
-    Uint8* row = pixels + static_cast<size_t>(y) * pitch;
-    if (filled && bytesPerPixel == 4)
-      copyRowOverBackground<Uint32>(cells, row, columns, pixelOf);
-    else if (filled && bytesPerPixel == 2)
-      copyRowOverBackground<Uint16>(cells, row, columns, pixelOf);
-    else if (filled && bytesPerPixel == 1)
-      copyRowOverBackground<Uint8>(cells, row, columns, pixelOf);
-    else
-      for (int x = 0; x < columns; ++x)
-        if (CellGrid::rowCell(cells, x) != cells_.emptyCode()) plot(x, y);
+    for (int x = 0; x < columns; ++x)
+      if (CellGrid::rowCell(cells, x) != cells_.emptyCode()) plot(x, y);
   }
 }
 
