@@ -168,16 +168,18 @@ Settling::Share Settling::beginFrame() {
 
 void Settling::walksOverran() { next(kOverran); }
 
-void Settling::frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds) {
+void Settling::frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds,
+                         uint64_t besideNanoseconds) {
   cost_ = costNanoseconds;
   shareCost_ = shareNanoseconds;
+  besideCost_ = besideNanoseconds;
   next(kFrameDone);
 }
 
 void Settling::enter(State state, size_t wait) {
   state_ = state;
   wait_ = wait;
-  if (state != kTrying && state != kClaims) claimed_ = 0;
+  if (!byClaims()) claimed_ = 0;
 }
 
 void Settling::next(Event event) {
@@ -204,7 +206,7 @@ void Settling::next(Event event) {
       // won a trial -- while the lists are made anew or tried, as when a
       // pile outlasts its pause -- is a lost trial: the pause is as long
       // as the wait after one, which doubles.
-      if (state_ == kClaims) {
+      if (state_ == kClaims || state_ == kWeighing) {
         enter(kPaused, trailLength_);
       } else {
         enter(kPaused, trialWait_);
@@ -280,10 +282,24 @@ void Settling::next(Event event) {
         enter(kRedraw, trialWait_);
         trialWait_ *= 2;
       } else if (++sinceTrial_ >= recheck_) {
-        // Time the redraw again, then try the claims against it.
+        // Time the redraw again, beside the claims, which keeps the lists.
         recheck_ *= 2;
         redraws_.forget();
-        enter(kRedraw, Costs::kCount);
+        claims_.forget();
+        enter(kWeighing, 0);
+      }
+      return;
+    case kWeighing:
+      claims_.add(cost_);
+      redraws_.add(besideCost_);
+      if (redraws_.full()) {
+        if (static_cast<double>(claims_.median()) > kLeave * redraws_.median()) {
+          enter(kRedraw, trialWait_);
+          trialWait_ *= 2;
+        } else {
+          enter(kClaims, 0);
+          sinceTrial_ = 0;
+        }
       }
       return;
   }

@@ -260,14 +260,17 @@ class CellClaims {
 //   kTrying     the claims, timed      kClaims when they beat the redraw,
 //                                      else kRedraw; kPaused on an overrun
 //   kClaims     the claims             kRedraw when they cost more than the
-//                                      redraw, or to time the redraw
-//                                      again; kPaused on an overrun
+//                                      redraw; kWeighing after a while;
+//                                      kPaused on an overrun
+//   kWeighing   the claims, and a      kClaims when they still beat the
+//               redraw timed beside    redraw, else kRedraw; kPaused on an
+//               them                   overrun
 //
 // Added particles make every list stale: the scene goes to kRedraw, and
 // the lists are made anew, a share a frame, when a frame needs them.
 class Settling {
  public:
-  enum State { kRedraw, kPaused, kRebuilding, kTrying, kClaims };
+  enum State { kRedraw, kPaused, kRebuilding, kTrying, kClaims, kWeighing };
 
   // The particles whose trails a frame claims before its move: from
   // first to end, which follow every particle the lists hold.
@@ -289,12 +292,17 @@ class Settling {
   // what the cells show.
   void walksOverran();
   // The frame's own work took costNanoseconds (the moves, the claims and
-  // the redraw, without the share), the share shareNanoseconds.
-  void frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds);
+  // the redraw, without the share), the share shareNanoseconds, and the
+  // redraw timed beside the claims besideNanoseconds.
+  void frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds,
+                 uint64_t besideNanoseconds = 0);
 
   State state() const { return state_; }
   // Whether the frame at hand settles by the claims alone.
-  bool byClaims() const { return state_ == kTrying || state_ == kClaims; }
+  bool byClaims() const { return state_ == kTrying || state_ == kClaims || state_ == kWeighing; }
+  // Whether the frame at hand, settled by the claims, also redraws every
+  // trail over them, to time the redraw: that leaves every cell as it is.
+  bool timesRedraw() const { return state_ == kWeighing; }
   // The particles, from the first, whose points the lists hold.
   size_t claimed() const { return claimed_; }
   // How many steps the walks of a frame may take (see
@@ -357,6 +365,7 @@ class Settling {
   bool overran_ = false;
   uint64_t cost_ = 0;
   uint64_t shareCost_ = 0;
+  uint64_t besideCost_ = 0;
   Costs redraws_;
   Costs claims_;
 };

@@ -78,8 +78,11 @@ struct Case {
   bool dearRebuild = false;
   // Changes of the way frames settle the scene must go through, as pairs
   // of Settling's states: R (redraw), P (paused), B (rebuilding), T
-  // (trying), C (claims).
+  // (trying), C (claims), W (weighing).
   std::string transitions = "";
+  // A redraw timed beside the claims costs 40, as a frame by the redraw,
+  // or 10 from frame cheapBesideFrom on (-1: never).
+  int cheapBesideFrom = -1;
 };
 
 // A failing case is named by its name.
@@ -259,22 +262,30 @@ Recording recordModel(const Case& c, SDL_Surface* screen, unsigned seed) {
 
 // A scene whose clock reads tick nanoseconds more at every reading: a
 // frame reads it three times while it moves and twice while it draws, so
-// its work costs two ticks and a share of the lists one.
+// its work costs two ticks and a share of the lists one; a sixth reading,
+// after a redraw timed beside the claims, adds beside.
 class ScriptedScene : public Scene {
  public:
   using Scene::Scene;
-  uint64_t tick = 0;
+  void script(uint64_t tick, uint64_t beside) {
+    tick_ = tick;
+    beside_ = beside;
+    reads_ = 0;
+  }
 
  protected:
-  uint64_t nanoseconds() const override { return now_ += tick; }
+  uint64_t nanoseconds() const override { return now_ += ++reads_ == 6 ? beside_ : tick_; }
 
  private:
+  uint64_t tick_ = 0, beside_ = 0;
+  mutable int reads_ = 0;
   mutable uint64_t now_ = 0;
 };
 
 uint64_t tickFor(const Case& c, int frame, Settling::State state) {
   const bool dear = frame >= c.dearFrom && frame < c.dearTo;
-  if (state == Settling::kTrying || state == Settling::kClaims) return dear ? 30 : 10;
+  if (state == Settling::kTrying || state == Settling::kClaims || state == Settling::kWeighing)
+    return dear ? 30 : 10;
   return state == Settling::kRebuilding && dear && c.dearRebuild ? 50 : 20;
 }
 
@@ -299,7 +310,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   std::string ways, transitions;
   char last = 'R';
   const auto noteTransition = [&] {
-    const char now = "RPBTC"[scene.settling()];
+    const char now = "RPBTCW"[scene.settling()];
     if (now != last) transitions += {last, now, ' '};
     last = now;
   };
@@ -307,7 +318,8 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
     if (f == c.emptyFrom) scene.deleteParticles();
     if (f == c.refillFrom) addGroups(c, scene);
     noteTransition();
-    scene.tick = tickFor(c, f, scene.settling());
+    scene.script(tickFor(c, f, scene.settling()),
+                 c.cheapBesideFrom >= 0 && f >= c.cheapBesideFrom ? 10 : 40);
     countingAllocations = true;
     allocationsCounted = 0;
     scene.frame();
@@ -528,8 +540,8 @@ const Case kCases[] = {
     // A tiny field under long trails.
     {"tiny_field_depth32", 5, 3, 700, 2, 32, true, true, busyGroups(5, 3, 6), 120, kNoClip, -1, -1,
      kRedraws},
-    // One row, long enough for the claims to win their trial and hold on
-    // until the redraw is timed again; then they turn dear.
+    // One row, long enough for the claims to win their trial, pause where
+    // the trails pile, and turn dear.
     {"one_row_trials_depth32",
      64,
      1,
@@ -548,6 +560,28 @@ const Case kCases[] = {
      1250,
      false,
      "RB BT TC CP PB CR"},
+    // A lone particle, whose claims never walk: the redraw is timed beside
+    // them after 1,024 frames and after 2,048 more, when it has turned
+    // cheap.
+    {"lone_particle_weighed_depth16",
+     64,
+     1,
+     64,
+     2,
+     16,
+     true,
+     true,
+     {{10, 0, 1, 1}},
+     3300,
+     kNoClip,
+     -1,
+     -1,
+     kBothWays,
+     -1,
+     -1,
+     false,
+     "TC CW WC WR",
+     2000},
     // Short trails try the claims only after a long wait; these are
     // shorter than the claims look ahead.
     {"short_trails_trial_depth16",
