@@ -176,6 +176,12 @@ void Settling::frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds,
   next(kFrameDone);
 }
 
+void Settling::tryClaims() {
+  redraws_.forget();
+  claims_.forget();
+  enter(kTrying, 0);
+}
+
 void Settling::enter(State state, size_t wait) {
   state_ = state;
   wait_ = wait;
@@ -206,7 +212,7 @@ void Settling::next(Event event) {
       // won a trial -- while the lists are made anew or tried, as when a
       // pile outlasts its pause -- is a lost trial: the pause is as long
       // as the wait after one, which doubles.
-      if (state_ == kClaims || state_ == kWeighing) {
+      if (state_ == kClaims) {
         enter(kPaused, trailLength_);
       } else {
         enter(kPaused, trialWait_);
@@ -258,15 +264,15 @@ void Settling::next(Event event) {
         enter(kRedraw, trialWait_);
         trialWait_ *= 2;
       } else if (claimed_ == particles_) {
-        enter(kTrying, 0);
-        claims_.forget();
+        tryClaims();
       }
       return;
     }
     case kTrying:
       claims_.add(cost_);
+      redraws_.add(besideCost_);
       if (claims_.full()) {
-        if (static_cast<double>(claims_.median()) < kEnter * redraw) {
+        if (static_cast<double>(claims_.median()) < kEnter * redraws_.median()) {
           enter(kClaims, 0);
           trialWait_ = kFirstTrialWait;
           sinceTrial_ = 0;
@@ -276,31 +282,17 @@ void Settling::next(Event event) {
         }
       }
       return;
-    case kClaims:
+    case kClaims: {
       claims_.add(cost_);
-      if (claims_.full() && static_cast<double>(claims_.median()) > kLeave * redraw) {
-        enter(kRedraw, trialWait_);
-        trialWait_ *= 2;
-      } else if (++sinceTrial_ >= recheck_) {
-        // Time the redraw again, beside the claims, which keeps the lists.
-        recheck_ *= 2;
-        redraws_.forget();
-        claims_.forget();
-        enter(kWeighing, 0);
-      }
+      // The claims try again, which keeps the lists, where they seem to
+      // have turned dearer than the redraw timed last -- or the machine
+      // slower -- and after a while.
+      const bool dearer =
+          claims_.full() && static_cast<double>(claims_.median()) > kLeave * redraw;
+      const bool due = ++sinceTrial_ >= recheck_;
+      if (due) recheck_ *= 2;
+      if (dearer || due) tryClaims();
       return;
-    case kWeighing:
-      claims_.add(cost_);
-      redraws_.add(besideCost_);
-      if (redraws_.full()) {
-        if (static_cast<double>(claims_.median()) > kLeave * redraws_.median()) {
-          enter(kRedraw, trialWait_);
-          trialWait_ *= 2;
-        } else {
-          enter(kClaims, 0);
-          sinceTrial_ = 0;
-        }
-      }
-      return;
+    }
   }
 }

@@ -257,20 +257,21 @@ class CellClaims {
 //               share of the trails    kRedraw when the claims made so far
 //               is claimed before      already cost more than the redraw;
 //               each move              kPaused when their walks overrun
-//   kTrying     the claims, timed      kClaims when they beat the redraw,
-//                                      else kRedraw; kPaused on an overrun
-//   kClaims     the claims             kRedraw when they cost more than the
-//                                      redraw; kWeighing after a while;
+//   kTrying     the claims, then the   kClaims when they beat the redraw,
+//               redraw over them,      else kRedraw; kPaused on an overrun
+//               each timed
+//   kClaims     the claims             kTrying when they seem to cost more
+//                                      than the redraw, and after a while;
 //                                      kPaused on an overrun
-//   kWeighing   the claims, and a      kClaims when they still beat the
-//               redraw timed beside    redraw, else kRedraw; kPaused on an
-//               them                   overrun
 //
+// A trial times both ways in the same frames, so that what else runs on
+// the machine weighs on both alike; the redraw over settled cells leaves
+// every cell as it is.
 // Added particles make every list stale: the scene goes to kRedraw, and
 // the lists are made anew, a share a frame, when a frame needs them.
 class Settling {
  public:
-  enum State { kRedraw, kPaused, kRebuilding, kTrying, kClaims, kWeighing };
+  enum State { kRedraw, kPaused, kRebuilding, kTrying, kClaims };
 
   // The particles whose trails a frame claims before its move: from
   // first to end, which follow every particle the lists hold.
@@ -293,16 +294,16 @@ class Settling {
   void walksOverran();
   // The frame's own work took costNanoseconds (the moves, the claims and
   // the redraw, without the share), the share shareNanoseconds, and the
-  // redraw timed beside the claims besideNanoseconds.
+  // redraw a trial times beside the claims besideNanoseconds.
   void frameDone(uint64_t costNanoseconds, uint64_t shareNanoseconds,
                  uint64_t besideNanoseconds = 0);
 
   State state() const { return state_; }
   // Whether the frame at hand settles by the claims alone.
-  bool byClaims() const { return state_ == kTrying || state_ == kClaims || state_ == kWeighing; }
+  bool byClaims() const { return state_ == kTrying || state_ == kClaims; }
   // Whether the frame at hand, settled by the claims, also redraws every
-  // trail over them, to time the redraw: that leaves every cell as it is.
-  bool timesRedraw() const { return state_ == kWeighing; }
+  // trail over them, to time the redraw.
+  bool timesRedraw() const { return state_ == kTrying; }
   // The particles, from the first, whose points the lists hold.
   size_t claimed() const { return claimed_; }
   // How many steps the walks of a frame may take (see
@@ -318,6 +319,8 @@ class Settling {
   // The one place where the state changes.
   void next(Event event);
   void enter(State state, size_t wait);
+  // To kTrying, its costs to come.
+  void tryClaims();
 
   // The last few frames' costs of one way, in nanoseconds: a trial times
   // kCount frames, and their median leaves out a frame that another

@@ -78,10 +78,10 @@ struct Case {
   bool dearRebuild = false;
   // Changes of the way frames settle the scene must go through, as pairs
   // of Settling's states: R (redraw), P (paused), B (rebuilding), T
-  // (trying), C (claims), W (weighing).
+  // (trying), C (claims).
   std::string transitions = "";
-  // A redraw timed beside the claims costs 40, as a frame by the redraw,
-  // or 10 from frame cheapBesideFrom on (-1: never).
+  // The redraw a trial times beside the claims costs 40, as a frame by
+  // the redraw, or 10 from frame cheapBesideFrom on (-1: never).
   int cheapBesideFrom = -1;
 };
 
@@ -263,7 +263,7 @@ Recording recordModel(const Case& c, SDL_Surface* screen, unsigned seed) {
 // A scene whose clock reads tick nanoseconds more at every reading: a
 // frame reads it three times while it moves and twice while it draws, so
 // its work costs two ticks and a share of the lists one; a sixth reading,
-// after a redraw timed beside the claims, adds beside.
+// after the redraw a trial times beside the claims, adds beside.
 class ScriptedScene : public Scene {
  public:
   using Scene::Scene;
@@ -284,8 +284,7 @@ class ScriptedScene : public Scene {
 
 uint64_t tickFor(const Case& c, int frame, Settling::State state) {
   const bool dear = frame >= c.dearFrom && frame < c.dearTo;
-  if (state == Settling::kTrying || state == Settling::kClaims || state == Settling::kWeighing)
-    return dear ? 30 : 10;
+  if (state == Settling::kTrying || state == Settling::kClaims) return dear ? 30 : 10;
   return state == Settling::kRebuilding && dear && c.dearRebuild ? 50 : 20;
 }
 
@@ -310,7 +309,7 @@ TEST_P(FrameEquivalenceTest, SameFramesSameGridsSameRandomNumbers) {
   std::string ways, transitions;
   char last = 'R';
   const auto noteTransition = [&] {
-    const char now = "RPBTCW"[scene.settling()];
+    const char now = "RPBTC"[scene.settling()];
     if (now != last) transitions += {last, now, ' '};
     last = now;
   };
@@ -516,7 +515,7 @@ const Case kCases[] = {
      250,
      320,
      false,
-     "TC CR"},
+     "TC CT TR"},
     // Whole groups on one cell each, speed 1, bouncing in step: the
     // claims pause.
     {"claims_pause_one_cell_depth16",
@@ -559,10 +558,9 @@ const Case kCases[] = {
      1100,
      1250,
      false,
-     "RB BT TC CP PB CR"},
-    // A lone particle, whose claims never walk: the redraw is timed beside
-    // them after 1,024 frames and after 2,048 more, when it has turned
-    // cheap.
+     "RB BT TC CP PB CT TR"},
+    // A lone particle, whose claims never walk: they try again after 1,024
+    // frames and after 2,048 more, when the redraw has turned cheap.
     {"lone_particle_weighed_depth16",
      64,
      1,
@@ -580,7 +578,7 @@ const Case kCases[] = {
      -1,
      -1,
      false,
-     "TC CW WC WR",
+     "TC CT TR",
      2000},
     // Short trails try the claims only after a long wait; these are
     // shorter than the claims look ahead.
