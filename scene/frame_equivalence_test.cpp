@@ -366,6 +366,8 @@ std::vector<Group> busyGroups(int width, int height, int count) {
 }
 
 const SDL_Rect kNoClip = {0, 0, 0, 0};
+const std::vector<Group> kLoneParticle = {{10, 0, 1, 1}};
+const std::vector<Group> kTwoOnAShortRow = {{1, 0, 1, 1}, {8, 0, 1, 2}};
 
 const Case kCases[] = {
     {"trail1_depth32", 61, 47, 1, 3, 32, false, true, busyGroups(61, 47, 20), 200, kNoClip, -1, -1,
@@ -561,25 +563,12 @@ const Case kCases[] = {
      "RB BT TC CP PB CT TR"},
     // A lone particle, whose claims never walk: they try again after 1,024
     // frames and after 2,048 more, when the redraw has turned cheap.
-    {"lone_particle_weighed_depth16",
-     64,
-     1,
-     64,
-     2,
-     16,
-     true,
-     true,
-     {{10, 0, 1, 1}},
-     3300,
-     kNoClip,
-     -1,
-     -1,
-     kBothWays,
-     -1,
-     -1,
-     false,
-     "TC CT TR",
-     2000},
+    {"lone_particle_tries_again_depth16", 64, 1, 64, 2, 16, true, true, kLoneParticle, 3300, kNoClip,
+     -1, -1, kBothWays, -1, -1, false, "TC CT TR", 2000},
+    // Two particles on a short row: the walks overrun while the claims are
+    // tried.
+    {"one_row_piles_in_trial_depth8", 16, 1, 16, 2, 8, true, true, kTwoOnAShortRow, 1100, kNoClip,
+     -1, -1, kBothWays, -1, -1, false, "BT TP"},
     // Short trails try the claims only after a long wait; these are
     // shorter than the claims look ahead.
     {"short_trails_trial_depth16",
