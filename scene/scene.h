@@ -111,6 +111,10 @@ class Scene {
   uint64_t shareCost_;
   // Whether the grid holds cells of particles that are gone.
   bool marksLeft_;
+  // Whether the copy skips the tiles of empty cells, and the copies
+  // since it last counted them.
+  bool skipEmptyTiles_ = false;
+  int copiesUncounted_ = 0;
   // Whether drawTrails() clears the whole grid in this frame.
   bool clearAll_;
 
