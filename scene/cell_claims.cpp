@@ -287,8 +287,7 @@ void Settling::next(Event event) {
       // The claims try again, which keeps the lists, where they seem to
       // have turned dearer than the redraw timed last -- or the machine
       // slower -- and after a while.
-      const bool dearer =
-          claims_.full() && static_cast<double>(claims_.median()) > kLeave * redraw;
+      const bool dearer = claims_.full() && static_cast<double>(claims_.median()) > kLeave * redraw;
       const bool due = ++sinceTrial_ >= recheck_;
       if (due) recheck_ *= 2;
       if (dearer || due) tryClaims();

@@ -563,8 +563,8 @@ const Case kCases[] = {
      "RB BT TC CP PB CT TR"},
     // A lone particle, whose claims never walk: they try again after 1,024
     // frames and after 2,048 more, when the redraw has turned cheap.
-    {"lone_particle_tries_again_depth16", 64, 1, 64, 2, 16, true, true, kLoneParticle, 3300, kNoClip,
-     -1, -1, kBothWays, -1, -1, false, "TC CT TR", 2000},
+    {"lone_particle_tries_again_depth16", 64, 1, 64, 2, 16, true, true, kLoneParticle, 3300,
+     kNoClip, -1, -1, kBothWays, -1, -1, false, "TC CT TR", 2000},
     // Two particles on a short row: the walks overrun while the claims are
     // tried.
     {"one_row_piles_in_trial_depth8", 16, 1, 16, 2, 8, true, true, kTwoOnAShortRow, 1100, kNoClip,
