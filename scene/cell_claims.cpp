@@ -33,16 +33,17 @@ const int kClaimsFromTrail = 64;
 const size_t kPointsPerWalkStep = 64;
 
 // Frames of the redraw before its first trial of the claims where the
-// first guess is the redraw, and before the redraw is timed again while
-// the claims win; both double each time. A trial that loses costs a few
-// frames of up to twice the redraw's time: one in kFirstTrialWait frames
-// or fewer keeps them under one frame in a hundred.
+// first guess is the redraw, and of the claims before they are tried
+// again while they win; both double each time. A trial costs five frames
+// of the claims and a redraw, up to two and a half redraws: one in
+// kFirstTrialWait frames or fewer keeps them under one frame in a
+// hundred.
 const size_t kFirstTrialWait = 1024;
 
-// The claims must cost less than kEnter times the redraw to win a trial,
-// and more than kLeave times it to lose their place: between the two,
-// the way a scene has stays, so noise on a shared machine does not flip
-// it frame by frame.
+// The claims must cost less than kEnter times the redraw to win a trial;
+// once they have won, only a median above kLeave times the redraw timed
+// last puts them on trial again: between the two, the way a scene has
+// stays, so noise on a shared machine does not flip it frame by frame.
 const double kEnter = 0.9;
 const double kLeave = 1.1;
 
