@@ -353,8 +353,8 @@ class Settling {
   size_t wait_ = 0;
   // The wait after the next trial the claims lose.
   size_t trialWait_ = 0;
-  // Claims frames since they won their trial, and how many before the
-  // redraw is timed again.
+  // Claims frames since they won their trial, and how many before they
+  // are tried again.
   size_t sinceTrial_ = 0;
   size_t recheck_ = 0;
   // The rebuild: the cells whose lists it has emptied, particles a
