@@ -149,61 +149,22 @@ ROOT=$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
 # takes most of a core.
 CPU_LIMIT=25
 
-# Checks a picture: at least MIN_WHITE white pixels, every other pixel a
-# shade of the ramp of one of the HEAD colours (R,G,B of pure colours), and
-# each head there in its pure colour and paler.
-check_picture() {
-  local file=$1 min_white=$2
-  shift 2
-  /usr/bin/convert "$file" -depth 8 -format %c histogram:info:- >"$file.histogram" ||
-    fail "cannot count the colours of $file"
-  awk -v heads="$*" -v min_white="$min_white" '
-    BEGIN { n = split(heads, head, " ") }
-    # A shade of the ramp: the full channels of the head stay full, its
-    # empty ones are equal and not full.
-    function shade(c, h, i, level) {
-      split(head[h], hc, ",")
-      level = -1
-      for (i = 1; i <= 3; ++i) {
-        if (hc[i] == 255) { if (c[i] != 255) return 0 }
-        else if (level < 0) level = c[i]
-        else if (c[i] != level) return 0
-      }
-      return level < 255 ? (level == 0 ? 2 : 1) : 0
-    }
-    {
-      count = $1; sub(/:$/, "", count)
-      if (!match($0, /\([0-9]+,[0-9]+,[0-9]+\)/)) next
-      split(substr($0, RSTART + 1, RLENGTH - 2), c, ",")
-      if (c[1] == 255 && c[2] == 255 && c[3] == 255) { white += count; next }
-      for (h = 1; h <= n; ++h) if ((s = shade(c, h))) break
-      if (h > n) { printf "colour (%s,%s,%s) is in no configured ramp; ", c[1], c[2], c[3]; bad = 1 }
-      else if (s == 2) pure[h] = 1
-      else pale[h] = 1
-    }
-    END {
-      for (h = 1; h <= n; ++h) if (!pure[h] || !pale[h]) { printf "no trail of %s; ", head[h]; bad = 1 }
-      if (white < min_white) { printf "only %d white pixels; ", white; bad = 1 }
-      printf "%d white pixels, trails of %s\n", white, heads
-      exit bad
-    }' "$file.histogram" >"$file.txt"
-}
-
-# Two pictures of the window a second apart: both as check_picture says,
-# and not the same.
+# Two pictures of the window a second apart, WIDTH x HEIGHT: both showing
+# the trails of the given ramps on white (picture_shows_ramps: 2 groups
+# of 5, trails of 10), and not the same.
 PICTURES=0
 check_changing() {
-  local window=$1 name=$2 i file
-  shift 2
+  local window=$1 name=$2 width=$3 height=$4 i file verdict
+  shift 4
   PICTURES=$((PICTURES + 1))
   for i in 1 2; do
     [ "$i" -eq 1 ] || sleep 1
     file=$WORK_DIR/picture$PICTURES-$i.png
     screenshot "$window" "$file" || fail "$name: no picture of window $window"
-    check_picture "$file" "$@" || fail "$name: $(cat "$file.txt")"
+    verdict=$(picture_shows_ramps "$file" "$width" "$height" 10 100 "$@") || fail "$name: $verdict"
   done
   ! cmp -s "$WORK_DIR/picture$PICTURES-1.png" "$file" || fail "$name: the picture does not change"
-  note "$name: $(cat "$file.txt"), changing"
+  note "$name: $verdict changing"
 }
 
 saver_pid() { SAVER_PID=$(pgrep -f 'flimmerwerk\.scr /p' | head -n 1) && [ -n "$SAVER_PID" ]; }
@@ -216,7 +177,7 @@ check_cpu() {
 }
 
 # The settings dialog's preview with "/p N" or "/p:N" (STYLE space or
-# colon), showing the given heads.
+# colon), showing the given ramps.
 check_preview() {
   local style=$1 name="preview /p ($1)" window
   shift
@@ -227,7 +188,7 @@ check_preview() {
   window=$(xdotool search --onlyvisible --name '^Vorschau$' | head -n 1)
   [ -n "$window" ] || fail "$name: no window Vorschau"
   sleep 1
-  check_changing "$window" "$name" $((320 * 240 / 2)) "$@"
+  check_changing "$window" "$name" 320 240 "$@"
   check_cpu "$name"
   wait_until 30 ended "$PROGRAM_PID" || fail "$name: the host still runs"
   wait "$PROGRAM_PID" || fail "$name: $(tr -d '\r' <"$WORK_DIR/host.log")"
@@ -235,7 +196,7 @@ check_preview() {
   note "$name: $(tr -d '\r' <"$WORK_DIR/host.log" | tail -n 1)"
 }
 
-RED=255,0,0 BLUE=0,0,255 GREEN=0,255,0 MAGENTA=255,0,255
+RED=1 GREEN=2 BLUE=3 MAGENTA=5
 
 check_preview space $RED $BLUE
 start_program /p 123456789
@@ -264,11 +225,11 @@ for wake in "key a" "click 1" "mousemove 900 700"; do
   SAVER_PID=$PROGRAM_PID
   wait_until 60 white_at "$ROOT" 1000 10 || fail "/s: the screen does not turn white"
   if [ "$wake" = "key a" ]; then
-    check_changing "$ROOT" "/s" 500000 $GREEN $MAGENTA
+    check_changing "$ROOT" "/s" 1024 768 $GREEN $MAGENTA
     check_cpu "/s"
     xdotool mousemove_relative 3 3 || fail "xdotool mousemove_relative"
     sleep 1
-    check_changing "$ROOT" "/s, moved by 3 pixels" 500000 $GREEN $MAGENTA
+    check_changing "$ROOT" "/s, moved by 3 pixels" 1024 768 $GREEN $MAGENTA
   fi
   # shellcheck disable=SC2086 # the words are xdotool's
   xdotool $wake || fail "xdotool $wake"
